@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs the Debian packages needed to build, test and demo DADI-MERO.
+set -euo pipefail
+packages=(build-essential cmake libopencv-dev libgtest-dev parallel)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,44 @@
+#include "depth/depth_samples.hpp"
+
+bool isSupportedDepthImage(const cv::Mat& image) {
+    return image.channels() == 1 && (image.depth() == CV_8U || image.depth() == CV_16U);
+}
+
+float depthNormaliser(const cv::Mat& image) {
+    return image.depth() == CV_16U ? 65535.0f : 255.0f;
+}
+
+namespace {
+
+template <typename Pixel>
+void convertRows(const cv::Mat& image, const RegionOfInterest& roi, float normaliser,
+                 float* plane) {
+    const int width = image.cols;
+    for (int r = 0; r < image.rows; ++r) {
+        const Pixel* row = image.ptr<Pixel>(r);
+        const size_t rowStart = static_cast<size_t>(r) * width;
+        for (int c = 0; c < width; ++c) {
+            const size_t k = rowStart + c;
+            if (roi.mask[k] == 0) continue;
+            plane[k] = static_cast<float>(static_cast<double>(row[c]) / normaliser);
+        }
+    }
+}
+
+}  // namespace
+
+void depthImageToPlane(const cv::Mat& image, const RegionOfInterest& roi,
+                       std::vector<float>& plane) {
+    const float normaliser = depthNormaliser(image);
+    if (image.depth() == CV_16U) {
+        convertRows<uint16_t>(image, roi, normaliser, plane.data());
+    } else {
+        convertRows<uint8_t>(image, roi, normaliser, plane.data());
+    }
+}
+
+void takeDepthMaximum(const std::vector<float>& scratch, std::vector<float>& background) {
+    for (size_t k = 0; k < background.size(); ++k) {
+        if (scratch[k] > background[k]) background[k] = scratch[k];
+    }
+}

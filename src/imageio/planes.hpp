@@ -1,0 +1,36 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Three zero-filled float planes (x, y, z) of equal length, row-major.
+struct PlaneSet {
+    std::array<std::vector<float>, 3> plane;
+    size_t size() const { return plane[0].size(); }
+};
+
+// Three zero-filled byte planes of equal length (red, green, blue snapshots).
+struct BytePlaneSet {
+    std::array<std::vector<uint8_t>, 3> plane;
+    size_t size() const { return plane[0].size(); }
+};
+
+PlaneSet allocFloatPlanes(size_t len);
+BytePlaneSet allocBytePlanes(size_t len);
+
+// Copies `count` values of each plane, bit for bit.
+void copyPlaneSet(const PlaneSet& source, size_t count, PlaneSet& destination);
+
+// The layout shared by the colour and the depth model: H*n rows of W*n cells in
+// which pixel (r, c) owns rows r*n .. r*n+n-1 and columns c*n .. c*n+n-1.
+struct ModelGrid {
+    int W = 0;
+    int H = 0;
+    int n = 0;
+    int64_t cols() const { return int64_t{W} * n; }
+    int64_t rows() const { return int64_t{H} * n; }
+    size_t cells() const { return static_cast<size_t>(cols() * rows()); }
+    size_t pixels() const { return static_cast<size_t>(W) * static_cast<size_t>(H); }
+};

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "masks/label_mask.hpp"
+
+// Fuses the colour and depth labels of a W x H frame into a mask of 0 and 255.
+// Depth decides where it could; where it is undecided, colour decides. In the
+// band of foreground pixels that have background within 3 rows and 3 columns,
+// a pixel stays foreground only where colour says LABEL_FOREGROUND.
+// `scratch` is working space of W*H bytes.
+void fuseColourAndDepth(const LabelMask& colourMask, const LabelMask& depthMask, int width,
+                        int height, LabelMask& fusedMask, std::vector<uint8_t>& scratch);

@@ -1,0 +1,110 @@
+#include "masks/spatial_coherence.hpp"
+
+#include <algorithm>
+
+uint8_t majorityLabel(int count, int threshold, uint8_t centre) {
+    if (count <= threshold) return centre == LABEL_SHADOW ? LABEL_SHADOW : LABEL_FOREGROUND;
+    return centre == LABEL_FOREGROUND ? LABEL_SUPPRESSED : centre;
+}
+
+namespace {
+
+// The threshold of each window size the two filters use: 4 of 9, 2 of 6 and 1
+// of 4 for 3 x 3; 12 of 25, 9 of 20 and 6 of 15 for 5 x 5.
+int thresholdForWindow(int size) {
+    switch (size) {
+        case 4:
+            return 1;
+        case 6:
+            return 2;
+        case 9:
+            return 4;
+        case 15:
+            return 6;
+        case 20:
+            return 9;
+        case 25:
+            return 12;
+        default:
+            return (size - 1) / 2;  // unreachable for supported image sizes
+    }
+}
+
+// scratch[k] = background-like labels in the row segment of `radius` around k.
+void countRowSegments(int H, int W, int radius, const LabelMask& input,
+                      std::vector<uint8_t>& scratch) {
+    for (int r = 0; r < H; ++r) {
+        const uint8_t* in = input.data() + static_cast<size_t>(r) * W;
+        uint8_t* out = scratch.data() + static_cast<size_t>(r) * W;
+        int running = 0;
+        for (int c = 0; c < std::min(radius, W); ++c)
+            running += isBackgroundLike(in[c]);
+        for (int c = 0; c < W; ++c) {
+            if (c + radius < W) running += isBackgroundLike(in[c + radius]);
+            if (c - radius - 1 >= 0) running -= isBackgroundLike(in[c - radius - 1]);
+            out[c] = static_cast<uint8_t>(running);
+        }
+    }
+}
+
+bool isInCornerBlock(int r, int c, int H, int W) {
+    const bool nearRow = r <= 1 || r >= H - 2;
+    const bool nearCol = c <= 1 || c >= W - 2;
+    return nearRow && nearCol;
+}
+
+// Counts each inside pixel's clipped square and applies the majority rule.
+// With `skipCornerBlocks` the 2 x 2 blocks at the four corners are left out.
+void filterSquare(int H, int W, int radius, bool skipCornerBlocks, const LabelMask& input,
+                  const RegionOfInterest& roi, LabelMask& output, std::vector<uint8_t>& scratch) {
+    countRowSegments(H, W, radius, input, scratch);
+    for (int r = 0; r < H; ++r) {
+        const int top = std::max(r - radius, 0);
+        const int bottom = std::min(r + radius, H - 1);
+        const int rows = bottom - top + 1;
+        const size_t rowStart = static_cast<size_t>(r) * W;
+        const bool edgeRow = r <= 1 || r >= H - 2;
+        for (int c = 0; c < W; ++c) {
+            if (skipCornerBlocks && edgeRow && isInCornerBlock(r, c, H, W)) continue;
+            const size_t k = rowStart + c;
+            if (roi.mask[k] == 0) continue;
+            int count = 0;
+            for (int rr = top; rr <= bottom; ++rr)
+                count += scratch[static_cast<size_t>(rr) * W + c];
+            const int cols = std::min(c + radius, W - 1) - std::max(c - radius, 0) + 1;
+            output[k] = majorityLabel(count, thresholdForWindow(rows * cols), input[k]);
+        }
+    }
+}
+
+void filterCorner(int r, int c, int W, const LabelMask& input, const RegionOfInterest& roi,
+                  LabelMask& output) {
+    const size_t k = static_cast<size_t>(r) * W + c;
+    if (roi.mask[k] == 0) return;
+    const int r0 = r == 0 ? 0 : r - 1;
+    const int c0 = c == 0 ? 0 : c - 1;
+    int count = 0;
+    for (int rr = r0; rr <= r0 + 1; ++rr) {
+        for (int cc = c0; cc <= c0 + 1; ++cc) {
+            count += isBackgroundLike(input[static_cast<size_t>(rr) * W + cc]);
+        }
+    }
+    output[k] = majorityLabel(count, 1, input[k]);
+}
+
+}  // namespace
+
+void spatialCoherence3x3(int H, int W, const LabelMask& input, const RegionOfInterest& roi,
+                         LabelMask& output, std::vector<uint8_t>& scratch) {
+    filterSquare(H, W, 1, false, input, roi, output, scratch);
+}
+
+void spatialCoherence5x5(int H, int W, const LabelMask& input, const RegionOfInterest& roi,
+                         LabelMask& output, std::vector<uint8_t>& scratch) {
+    // The corner pixels use their 2 x 2 block; its other three pixels stay unwritten.
+    filterSquare(H, W, 2, true, input, roi, output, scratch);
+    filterCorner(0, 0, W, input, roi, output);
+    filterCorner(0, W - 1, W, input, roi, output);
+    filterCorner(H - 1, 0, W, input, roi, output);
+    filterCorner(H - 1, W - 1, W, input, roi, output);
+}

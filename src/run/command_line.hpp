@@ -1,0 +1,33 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "run/run_parameters.hpp"
+
+// The argument list as main received it; entry 0 is the program name. Every
+// getter removes the option it reads, and its value, from the list.
+using ArgumentList = std::vector<std::string>;
+
+// Returns the value of option `name` (leftmost occurrence; entry 0 is never
+// examined), or `fallback` when it is absent. Throws FatalError (exit 2) when
+// the option is the last entry.
+std::optional<std::string> extractOption(ArgumentList& args, const std::string& name,
+                                         std::optional<std::string> fallback);
+
+// strtol in base 0; the whole value must convert. Out-of-range values clamp.
+int32_t getIntOption(ArgumentList& args, const std::string& name, int32_t fallback);
+
+// strtod; the whole value must convert. The caller rounds to float.
+double getFloatOption(ArgumentList& args, const std::string& name, double fallback);
+
+std::string getStringOption(ArgumentList& args, const std::string& name,
+                            const std::string& fallback);
+
+// Parses every option in the fixed order of the program; throws FatalError
+// (exit 2) at the first option without a usable value.
+RunParameters parseRunParameters(ArgumentList& args);
+
+// The usage text, as printed when the program runs without arguments.
+std::string usageText();

@@ -1,0 +1,6 @@
+#pragma once
+
+#include <string>
+
+// printf-style formatting into a std::string of any length.
+std::string formatText(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -1,0 +1,60 @@
+#include "run/sequence_files.hpp"
+
+#include <opencv2/imgcodecs.hpp>
+
+#include "depth/depth_samples.hpp"
+#include "imageio/image_files.hpp"
+#include "run/fatal_error.hpp"
+#include "run/formatting.hpp"
+
+std::string numberedName(const char* stem, int64_t frame, const char* extension) {
+    return formatText("%s%.6lld%s", stem, static_cast<long long>(frame), extension);
+}
+
+std::string SequenceFiles::colourFramePath(int64_t frame) const {
+    return prefix + numberedName("/input/in", frame, ".png");
+}
+
+std::string SequenceFiles::depthFramePath(int64_t frame) const {
+    return prefix + numberedName("/depth/d", frame, ".png");
+}
+
+void checkImageSize(const std::string& path, const cv::Mat& image, int width, int height) {
+    if (image.cols == width && image.rows == height) return;
+    throw FatalError{EXIT_MISSING_INPUT,
+                     formatText("Image %s has size %dx%d, expected %dx%d\n", path.c_str(),
+                                image.cols, image.rows, width, height)};
+}
+
+namespace {
+
+[[noreturn]] void failToRead(const char* format, const std::string& path) {
+    throw FatalError{EXIT_MISSING_INPUT, formatText(format, path.c_str())};
+}
+
+}  // namespace
+
+cv::Mat SequenceFiles::loadColourFrame(int64_t frame) const {
+    const std::string path = colourFramePath(frame);
+    cv::Mat image = readImage(path, cv::IMREAD_COLOR);
+    if (image.empty()) failToRead("Unable to read expected RGB file %s\n", path);
+    checkImageSize(path, image, width, height);
+    return image;
+}
+
+cv::Mat SequenceFiles::loadRoiImage() const {
+    const std::string path = roiPath();
+    cv::Mat image = readImage(path, cv::IMREAD_GRAYSCALE);
+    if (image.empty()) failToRead("Unable to read expected file %s\n", path);
+    checkImageSize(path, image, width, height);
+    return image;
+}
+
+cv::Mat SequenceFiles::loadDepthFrame(int64_t frame, const char* unreadableFormat) const {
+    const std::string path = depthFramePath(frame);
+    cv::Mat image = readImage(path, cv::IMREAD_ANYDEPTH);
+    if (image.empty()) failToRead(unreadableFormat, path);
+    if (!isSupportedDepthImage(image)) failToRead("Unsupported depth image %s\n", path);
+    checkImageSize(path, image, width, height);
+    return image;
+}

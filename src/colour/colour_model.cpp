@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "colour/shadow_test.hpp"
+#include "colour/shadow.hpp"
 
 namespace {
 

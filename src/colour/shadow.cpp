@@ -1,4 +1,4 @@
-#include "colour/shadow_test.hpp"
+#include "colour/shadow.hpp"
 
 #include <cmath>
 

@@ -1,0 +1,159 @@
+#include "support/test_sequence.hpp"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include <opencv2/imgcodecs.hpp>
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "dadi-mero-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(path_, ignored);
+}
+
+namespace {
+
+cv::Vec3b backgroundColour(int r, int c) {
+    // A gentle texture: the program must keep it as background.
+    return cv::Vec3b(static_cast<uint8_t>(60 + (r * 7 + c * 3) % 40),
+                     static_cast<uint8_t>(90 + (r * 5 + c * 11) % 30),
+                     static_cast<uint8_t>(120 + (r * 3 + c * 5) % 50));
+}
+
+bool insideObject(const SequenceSpec& spec, int frame, int r, int c) {
+    if (frame < spec.objectFrom) return false;
+    const int left = 2 + (frame - spec.objectFrom);
+    const int top = spec.height / 2 - 3;
+    return r >= top && r < top + 7 && c >= left && c < left + 7;
+}
+
+}  // namespace
+
+cv::Mat sequenceBackground(const SequenceSpec& spec) {
+    cv::Mat image(spec.height, spec.width, CV_8UC3);
+    for (int r = 0; r < spec.height; ++r) {
+        for (int c = 0; c < spec.width; ++c) image.at<cv::Vec3b>(r, c) = backgroundColour(r, c);
+    }
+    return image;
+}
+
+cv::Mat sequenceColourFrame(const SequenceSpec& spec, int frame) {
+    cv::Mat image = sequenceBackground(spec);
+    for (int r = 0; r < spec.height; ++r) {
+        for (int c = 0; c < spec.width; ++c) {
+            if (insideObject(spec, frame, r, c)) image.at<cv::Vec3b>(r, c) = cv::Vec3b(20, 230, 250);
+        }
+    }
+    return image;
+}
+
+cv::Mat sequenceDepthFrame(const SequenceSpec& spec, int frame) {
+    const bool wide = spec.depthBits == 16;
+    cv::Mat image(spec.height, spec.width, wide ? CV_16UC1 : CV_8UC1);
+    for (int r = 0; r < spec.height; ++r) {
+        for (int c = 0; c < spec.width; ++c) {
+            const int far = wide ? 40000 + 300 * r : 160 + 2 * r;
+            const int near = wide ? 15000 : 60;
+            const int value = insideObject(spec, frame, r, c) ? near : far;
+            if (wide) {
+                image.at<uint16_t>(r, c) = static_cast<uint16_t>(value);
+            } else {
+                image.at<uint8_t>(r, c) = static_cast<uint8_t>(value);
+            }
+        }
+    }
+    return image;
+}
+
+void writeImage(const fs::path& path, const cv::Mat& image) {
+    fs::create_directories(path.parent_path());
+    if (!cv::imwrite(path.string(), image)) throw std::runtime_error("cannot write " + path.string());
+}
+
+void writeText(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string readText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    return buffer.str();
+}
+
+void writeSequence(const fs::path& dir, const SequenceSpec& spec) {
+    fs::create_directories(dir);
+    writeImage(dir / "CinitImageL.png", sequenceBackground(spec));
+    if (spec.fromIdx != 0) {
+        writeText(dir / "temporalROI.txt",
+                  std::to_string(spec.fromIdx) + " " + std::to_string(spec.toIdx) + "\n");
+    }
+    if (spec.writeRoi) {
+        cv::Mat roi(spec.height, spec.width, CV_8UC1, cv::Scalar(255));
+        if (spec.partialRoi) {
+            roi.rowRange(0, 2).setTo(0);
+            roi.colRange(0, 1).setTo(0);
+        }
+        writeImage(dir / "ROI.bmp", roi);
+    }
+    char name[32];
+    for (int f = 1; f <= spec.frames; ++f) {
+        std::snprintf(name, sizeof name, "in%06d.png", f);
+        writeImage(dir / "input" / name, sequenceColourFrame(spec, f));
+        std::snprintf(name, sizeof name, "d%06d.png", f);
+        writeImage(dir / "depth" / name, sequenceDepthFrame(spec, f));
+    }
+}
+
+ProgramRun runProgram(const fs::path& workDir, const std::vector<std::string>& args) {
+    const fs::path outPath = workDir / ".run-stdout";
+    const fs::path errPath = workDir / ".run-stderr";
+    const pid_t child = fork();
+    if (child == 0) {
+        if (chdir(workDir.c_str()) != 0) _exit(126);
+        std::FILE* out = std::freopen(outPath.c_str(), "w", stdout);
+        std::FILE* err = std::freopen(errPath.c_str(), "w", stderr);
+        if (out == nullptr || err == nullptr) _exit(126);
+        std::vector<char*> argv;
+        std::string exe = DADI_MERO_EXE;
+        argv.push_back(exe.data());
+        std::vector<std::string> copies = args;
+        for (std::string& a : copies) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(exe.c_str(), argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ProgramRun run;
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.out = readText(outPath);
+    run.err = readText(errPath);
+    fs::remove(outPath);
+    fs::remove(errPath);
+    return run;
+}
+
+std::vector<std::string> listFiles(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        if (entry.is_regular_file() || entry.is_symlink()) names.push_back(entry.path().filename());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}

@@ -1,12 +1,62 @@
 #include "imageio/image_files.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <mutex>
 #include <vector>
 
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgcodecs.hpp>
 
+namespace {
+
+// The image codecs print their own complaints about damaged files ("libpng
+// error: ...", "libpng warning: iCCP ...") straight to file descriptor 2. While
+// any thread decodes, descriptor 2 points at /dev/null; the program reports a
+// damaged file itself. The descriptor is process-wide, hence the shared count.
+class QuietStandardError {
+public:
+    QuietStandardError() {
+        std::lock_guard<std::mutex> lock(mutex());
+        if (state().depth++ > 0) return;
+        const int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (devNull < 0) return;
+        std::fflush(stderr);
+        state().saved = dup(2);
+        if (state().saved >= 0) dup2(devNull, 2);
+        close(devNull);
+    }
+    ~QuietStandardError() {
+        std::lock_guard<std::mutex> lock(mutex());
+        if (--state().depth > 0 || state().saved < 0) return;
+        dup2(state().saved, 2);
+        close(state().saved);
+        state().saved = -1;
+    }
+    QuietStandardError(const QuietStandardError&) = delete;
+    QuietStandardError& operator=(const QuietStandardError&) = delete;
+
+private:
+    struct State {
+        int depth = 0;
+        int saved = -1;
+    };
+    static std::mutex& mutex() {
+        static std::mutex instance;
+        return instance;
+    }
+    static State& state() {
+        static State instance;
+        return instance;
+    }
+};
+
+}  // namespace
+
 cv::Mat readImage(const std::string& path, int flags) {
+    const QuietStandardError quiet;
     try {
         return cv::imread(path, flags);
     } catch (const cv::Exception&) {

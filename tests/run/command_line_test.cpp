@@ -10,7 +10,8 @@ namespace {
 
 ArgumentList line(std::initializer_list<const char*> entries) {
     ArgumentList args = {"DADI-MERO"};
-    for (const char* e : entries) args.emplace_back(e);
+    for (const char* e : entries)
+        args.emplace_back(e);
     return args;
 }
 

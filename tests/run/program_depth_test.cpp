@@ -156,3 +156,33 @@ TEST_F(DepthRunFixture, UnwritableDirectoryReportsSnapshotsAndStopsAtTheFirstMas
     ASSERT_GE(result.out.size(), last.size());
     EXPECT_EQ(result.out.substr(result.out.size() - last.size()), last);
 }
+
+TEST_F(DepthRunFixture, PixelsNextToTheCornersShowThePreviousFusedLabels) {
+    // An object fills the top-left corner from frame 8 on, in colour and depth.
+    writeSequence(seq(), spec);
+    for (int f = 8; f <= spec.frames; ++f) {
+        char name[32];
+        cv::Mat colour = sequenceColourFrame(spec, f);
+        colour(cv::Rect(0, 0, 9, 9)).setTo(cv::Scalar(10, 240, 20));
+        std::snprintf(name, sizeof name, "in%06d.png", f);
+        writeImage(seq() / "input" / name, colour);
+        cv::Mat depth = sequenceDepthFrame(spec, f);
+        depth(cv::Rect(0, 0, 9, 9)).setTo(cv::Scalar(9000));
+        std::snprintf(name, sizeof name, "d%06d.png", f);
+        writeImage(seq() / "depth" / name, depth);
+    }
+    auto at = [this](const std::string& name, int r, int c) {
+        return cv::imread((out() / name).string(), cv::IMREAD_UNCHANGED).at<uint8_t>(r, c);
+    };
+    ASSERT_EQ(run({}).exitCode, 0);
+    // The 5 x 5 filter never writes (0, 1) or (1, 1): they keep what the buffer
+    // held, which is the fused mask of the frame before.
+    EXPECT_EQ(at("bin000008.png", 0, 1), 0);
+    EXPECT_EQ(at("bin000009.png", 0, 1), 255);
+    EXPECT_EQ(at("bin000009.png", 1, 1), 255);
+    EXPECT_EQ(at("bin000009.png", 3, 3), 255);
+    // Colour alone: the filter's buffer is never written there.
+    ASSERT_EQ(run({"-DADI", "0"}).exitCode, 0);
+    EXPECT_EQ(at("bin000009.png", 0, 1), 0);
+    EXPECT_EQ(at("bin000009.png", 3, 3), 255);
+}

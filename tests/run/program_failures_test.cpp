@@ -53,7 +53,8 @@ TEST_F(FailureFixture, OptionErrorsGoToStandardErrorWithExitTwo) {
 
     result = run({"-n", "4"});
     EXPECT_EQ(result.exitCode, 2);
-    EXPECT_EQ(result.err, "Error: unsupported value 4 for option \"-n\" (supported: 1, 3, 5, 7, 9)\n");
+    EXPECT_EQ(result.err,
+              "Error: unsupported value 4 for option \"-n\" (supported: 1, 3, 5, 7, 9)\n");
     EXPECT_TRUE(listFiles(out()).empty());
 }
 
@@ -68,8 +69,9 @@ TEST_F(FailureFixture, MissingBackgroundImageNamesThePath) {
     // An option before the sequence path becomes the path.
     result = runProgram(out(), {"-n", "3", seq().string()});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.out, "Unable to read estimated color BG image -n/CinitImageL.png. Check value "
-                          "for option \"-nameCE\"\n");
+    EXPECT_EQ(result.out,
+              "Unable to read estimated color BG image -n/CinitImageL.png. Check value "
+              "for option \"-nameCE\"\n");
 }
 
 TEST_F(FailureFixture, TemporalRangeFileThatCannotBeRead) {
@@ -78,8 +80,8 @@ TEST_F(FailureFixture, TemporalRangeFileThatCannotBeRead) {
         writeText(seq() / "temporalROI.txt", text);
         const ProgramRun result = run({});
         EXPECT_EQ(result.exitCode, 1) << text;
-        EXPECT_EQ(result.out, "Unable to read temporal ROI from file " + prefix() +
-                                  "temporalROI.txt\n");
+        EXPECT_EQ(result.out,
+                  "Unable to read temporal ROI from file " + prefix() + "temporalROI.txt\n");
     }
     fs::remove(seq() / "temporalROI.txt");
     fs::create_directory(seq() / "temporalROI.txt");
@@ -116,8 +118,7 @@ TEST_F(FailureFixture, RegionOfInterestMissingOrOfTheWrongSize) {
     writeImage(seq() / "ROI.bmp", cv::Mat(5, 7, CV_8UC1, cv::Scalar(255)));
     result = run({});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(lastLine(result.out),
-              "Image " + prefix() + "ROI.bmp has size 7x5, expected 24x18\n");
+    EXPECT_EQ(lastLine(result.out), "Image " + prefix() + "ROI.bmp has size 7x5, expected 24x18\n");
     EXPECT_EQ(run({"-ROI", "0", "-DADI", "0"}).exitCode, 0);
 }
 
@@ -126,8 +127,8 @@ TEST_F(FailureFixture, MissingColourFramesInCalibrationAndOnline) {
     fs::remove(seq() / "input" / frameFile("in", 3));
     ProgramRun result = run({"-DADI", "0"});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(lastLine(result.out),
-              "Unable to read expected RGB file " + prefix() + "/input/" + frameFile("in", 3) + "\n");
+    EXPECT_EQ(lastLine(result.out), "Unable to read expected RGB file " + prefix() + "/input/" +
+                                        frameFile("in", 3) + "\n");
     EXPECT_TRUE(listFiles(out()).empty());
 
     // Online: the masks before the missing frame stay, byte for byte.
@@ -139,8 +140,8 @@ TEST_F(FailureFixture, MissingColourFramesInCalibrationAndOnline) {
     writeText(seq() / "input" / frameFile("in", 9), "not an image");
     result = run({"-DADI", "0"});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(lastLine(result.out),
-              "Unable to read expected RGB file " + prefix() + "/input/" + frameFile("in", 9) + "\n");
+    EXPECT_EQ(lastLine(result.out), "Unable to read expected RGB file " + prefix() + "/input/" +
+                                        frameFile("in", 9) + "\n");
     EXPECT_EQ(listFiles(out()), (std::vector<std::string>{"bin000005.png", "bin000006.png",
                                                           "bin000007.png", "bin000008.png"}));
     EXPECT_EQ(readText(out() / "bin000007.png"), before);
@@ -157,8 +158,8 @@ TEST_F(FailureFixture, DepthFramesMissingUnsupportedOrOfTheWrongSize) {
     fs::remove(third);
     ProgramRun result = run({});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(lastLine(result.out), "Unable to read expected file " + prefix() + "/depth/" +
-                                        frameFile("d", 3) + "\n");
+    EXPECT_EQ(lastLine(result.out),
+              "Unable to read expected file " + prefix() + "/depth/" + frameFile("d", 3) + "\n");
     EXPECT_NE(result.out.find("  Depth BG image computed using depths from 1 to 12\n"),
               std::string::npos);
 

@@ -29,8 +29,9 @@ struct ProgramFixture : ::testing::Test {
 };
 
 std::string reportFor(const std::string& prefix, bool depth, bool masks = false) {
-    std::string text = depth ? "\nDADI-MERO on sequence " + prefix + " (using depth data)\n\n\n"
-                             : "\nRGB-MERO  on sequence " + prefix + " (NOT using depth data)\n\n\n";
+    std::string text = depth
+                           ? "\nDADI-MERO on sequence " + prefix + " (using depth data)\n\n\n"
+                           : "\nRGB-MERO  on sequence " + prefix + " (NOT using depth data)\n\n\n";
     text +=
         "No. of images =            12 (from 1 to 12)\n"
         "Image size =               24 x 18\n"
@@ -48,7 +49,9 @@ std::string reportFor(const std::string& prefix, bool depth, bool masks = false)
         "Spatial Coherence:         Cw = 5\n"
         "ROI (0/1):                 1\n"
         "Save all models (0/1):     0\n"
-        "Save all masks  (0/1):     " + std::string(masks ? "1" : "0") + "\n"
+        "Save all masks  (0/1):     " +
+        std::string(masks ? "1" : "0") +
+        "\n"
         "\nInitialization of background model(s)  ...\n"
         "  Color BG image read from file CinitImageL.png\n";
     if (depth) text += "  Depth BG image computed using depths from 1 to 12\n";
@@ -110,7 +113,8 @@ TEST_F(ProgramFixture, ReportOfAColourOnlyRunAndTheMovingObject) {
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, reportFor(seq().string() + "/", false, true));
     std::vector<std::string> expected = numbered("bin", 5, 12, ".png");
-    for (const auto& name : numbered("Cbin", 5, 12, ".png")) expected.push_back(name);
+    for (const auto& name : numbered("Cbin", 5, 12, ".png"))
+        expected.push_back(name);
     EXPECT_EQ(outputs(), sorted(expected));  // no Dbin without depth
 
     // Frame 10: the square spans rows 6..12 and columns 5..11. It comes out

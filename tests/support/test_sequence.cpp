@@ -47,7 +47,8 @@ bool insideObject(const SequenceSpec& spec, int frame, int r, int c) {
 cv::Mat sequenceBackground(const SequenceSpec& spec) {
     cv::Mat image(spec.height, spec.width, CV_8UC3);
     for (int r = 0; r < spec.height; ++r) {
-        for (int c = 0; c < spec.width; ++c) image.at<cv::Vec3b>(r, c) = backgroundColour(r, c);
+        for (int c = 0; c < spec.width; ++c)
+            image.at<cv::Vec3b>(r, c) = backgroundColour(r, c);
     }
     return image;
 }
@@ -56,7 +57,8 @@ cv::Mat sequenceColourFrame(const SequenceSpec& spec, int frame) {
     cv::Mat image = sequenceBackground(spec);
     for (int r = 0; r < spec.height; ++r) {
         for (int c = 0; c < spec.width; ++c) {
-            if (insideObject(spec, frame, r, c)) image.at<cv::Vec3b>(r, c) = cv::Vec3b(20, 230, 250);
+            if (insideObject(spec, frame, r, c))
+                image.at<cv::Vec3b>(r, c) = cv::Vec3b(20, 230, 250);
         }
     }
     return image;
@@ -82,7 +84,8 @@ cv::Mat sequenceDepthFrame(const SequenceSpec& spec, int frame) {
 
 void writeImage(const fs::path& path, const cv::Mat& image) {
     fs::create_directories(path.parent_path());
-    if (!cv::imwrite(path.string(), image)) throw std::runtime_error("cannot write " + path.string());
+    if (!cv::imwrite(path.string(), image))
+        throw std::runtime_error("cannot write " + path.string());
 }
 
 void writeText(const fs::path& path, const std::string& text) {
@@ -133,7 +136,8 @@ ProgramRun runProgram(const fs::path& workDir, const std::vector<std::string>& a
         std::string exe = DADI_MERO_EXE;
         argv.push_back(exe.data());
         std::vector<std::string> copies = args;
-        for (std::string& a : copies) argv.push_back(a.data());
+        for (std::string& a : copies)
+            argv.push_back(a.data());
         argv.push_back(nullptr);
         execv(exe.c_str(), argv.data());
         _exit(127);

@@ -72,6 +72,7 @@ struct Run {
     ModelGrid grid;
     RunBuffers buffers;
     int depthBits = 0;
+    StageTimes* times = nullptr;
 };
 
 void resolveFrameRange(Run& run) {
@@ -207,7 +208,8 @@ void allocateBuffers(Run& run) {
     }
 }
 
-void writeMask(const std::string& path, const LabelMask& mask, cv::Mat& image) {
+void writeMask(Run& run, const std::string& path, const LabelMask& mask, cv::Mat& image) {
+    const StageTimer timer(run.times, Stage::Encode);
     maskToImage(mask, image);
     if (!writePngFile(path, image)) {
         throw FatalError{EXIT_WRITE_FAILED, formatText("Unable to write file %s\n", path.c_str())};
@@ -216,6 +218,7 @@ void writeMask(const std::string& path, const LabelMask& mask, cv::Mat& image) {
 
 void writeColourSnapshot(Run& run, const PlaneSet& model, int64_t frame) {
     if (run.params.saveModels == 0) return;
+    const StageTimer timer(run.times, Stage::Snapshots);
     RunBuffers& b = run.buffers;
     colourModelToRgbPlanes(model, run.grid.cells(), b.colourSnapshotPlanes);
     const std::string path = numberedName("Cmodel", frame, ".ppm");
@@ -240,6 +243,7 @@ void writeDepthImage(const std::vector<float>& values, cv::Mat& image, const std
 
 void writeDepthSnapshot(Run& run, int64_t frame) {
     if (run.params.saveModels == 0) return;
+    const StageTimer timer(run.times, Stage::Snapshots);
     writeDepthImage(run.buffers.depthCurrent, run.buffers.depthSnapshotImage,
                     numberedName("Dmodel", frame, ".png"));
 }
@@ -305,15 +309,26 @@ int64_t runCalibration(Run& run, float a1, float a2) {
     for (; i < p.K; ++i) {
         loadColourFrame(run, p.ini + i);
         fillRateMatrix(p.n, calibrationRate(a1, a2, i, p.K), b.kernel, b.rateMatrix);
-        colourCalibrationPass(b.framePlanes, run.grid, b.colourCurrent, b.colourMask, b.rateMatrix,
-                              p.e1, p, run.roi, b.colourNext);
-        copyPlaneSet(b.colourNext, cells, b.colourCurrent);
+        {
+            const StageTimer timer(run.times, Stage::ColourUpdate);
+            colourCalibrationPass(b.framePlanes, run.grid, b.colourCurrent, b.colourMask,
+                                  b.rateMatrix, p.e1, p, run.roi, b.colourNext);
+        }
+        {
+            const StageTimer timer(run.times, Stage::ModelCopies);
+            copyPlaneSet(b.colourNext, cells, b.colourCurrent);
+        }
         if (p.useDepth != 0) {
             loadDepthFrame(run, p.ini + i);
-            depthCalibrationPass(b.depthPlane, run.grid, b.depthCurrent, b.depthMask, b.rateMatrix,
-                                 p.e1D, run.roi, b.depthNext);
+            {
+                const StageTimer timer(run.times, Stage::DepthUpdate);
+                depthCalibrationPass(b.depthPlane, run.grid, b.depthCurrent, b.depthMask,
+                                     b.rateMatrix, p.e1D, run.roi, b.depthNext);
+            }
+            const StageTimer timer(run.times, Stage::ModelCopies);
             copyFloatGrid(b.depthNext, cells, b.depthCurrent);
         }
+        if (run.times != nullptr) ++run.times->framesProcessed;
     }
     return i;
 }
@@ -334,50 +349,75 @@ void processOnlineFrame(Run& run, int64_t frame) {
     const bool depth = p.useDepth != 0;
 
     loadColourFrame(run, frame);
-    colourDetectionPass(b.framePlanes, run.grid, b.colourCurrent, p.e2, p, run.roi, b.colourMask,
-                        b.colourBestRow, b.colourBestCol);
-    if (p.saveMasks != 0)
-        writeMask(numberedName("Cbin", frame, ".png"), b.colourMask, b.outputImage);
+    {
+        const StageTimer timer(run.times, Stage::ColourDetection);
+        colourDetectionPass(b.framePlanes, run.grid, b.colourCurrent, p.e2, p, run.roi,
+                            b.colourMask, b.colourBestRow, b.colourBestCol);
+    }
+    if (p.saveMasks != 0) {
+        writeMask(run, numberedName("Cbin", frame, ".png"), b.colourMask, b.outputImage);
+    }
 
     const LabelMask* filterInput = &b.colourMask;
     if (depth) {
         loadDepthFrame(run, frame);
-        depthDetectionPass(b.depthPlane, run.grid, b.depthCurrent, p.e2D, run.roi, b.depthMask,
-                           b.depthBestRow, b.depthBestCol);
-        if (p.saveMasks != 0) {
-            writeMask(numberedName("Dbin", frame, ".png"), b.depthMask, b.outputImage);
+        {
+            const StageTimer timer(run.times, Stage::DepthDetection);
+            depthDetectionPass(b.depthPlane, run.grid, b.depthCurrent, p.e2D, run.roi, b.depthMask,
+                               b.depthBestRow, b.depthBestCol);
         }
+        if (p.saveMasks != 0) {
+            writeMask(run, numberedName("Dbin", frame, ".png"), b.depthMask, b.outputImage);
+        }
+        const StageTimer timer(run.times, Stage::Fusion);
         fuseColourAndDepth(b.colourMask, b.depthMask, run.grid.W, run.grid.H, b.fusedMask,
                            b.fusionScratch);
         filterInput = &b.fusedMask;
     }
-    filterMask(run, *filterInput, b.filteredMask, b.filterScratch);
-    writeMask(numberedName("bin", frame, ".png"), b.filteredMask, b.outputImage);
+    {
+        const StageTimer timer(run.times, Stage::Filter);
+        filterMask(run, *filterInput, b.filteredMask, b.filterScratch);
+    }
+    writeMask(run, numberedName("bin", frame, ".png"), b.filteredMask, b.outputImage);
 
-    colourUpdatePass(b.framePlanes, run.grid, b.colourCurrent, b.filteredMask, b.rateMatrix,
-                     b.colourBestRow, b.colourBestCol, run.roi, b.colourNext);
-    copyPlaneSet(b.colourNext, cells, b.colourCurrent);
+    {
+        const StageTimer timer(run.times, Stage::ColourUpdate);
+        colourUpdatePass(b.framePlanes, run.grid, b.colourCurrent, b.filteredMask, b.rateMatrix,
+                         b.colourBestRow, b.colourBestCol, run.roi, b.colourNext);
+    }
+    {
+        const StageTimer timer(run.times, Stage::ModelCopies);
+        copyPlaneSet(b.colourNext, cells, b.colourCurrent);
+    }
     if (depth) {
-        depthUpdatePass(b.depthPlane, run.grid, b.depthCurrent, b.depthMask, b.rateMatrix,
-                        b.depthBestRow, b.depthBestCol, run.roi, b.depthNext);
-        copyFloatGrid(b.depthNext, cells, b.depthCurrent);
+        {
+            const StageTimer timer(run.times, Stage::DepthUpdate);
+            depthUpdatePass(b.depthPlane, run.grid, b.depthCurrent, b.depthMask, b.rateMatrix,
+                            b.depthBestRow, b.depthBestCol, run.roi, b.depthNext);
+        }
+        {
+            const StageTimer timer(run.times, Stage::ModelCopies);
+            copyFloatGrid(b.depthNext, cells, b.depthCurrent);
+        }
         writeDepthSnapshot(run, frame);
     }
     writeColourSnapshot(run, b.colourCurrent, frame);
     // The pixels the filter leaves unwritten show the previous frame's fused
     // labels: the next fusion writes into this frame's filtered buffer.
     if (depth) std::swap(b.fusedMask, b.filteredMask);
+    if (run.times != nullptr) ++run.times->framesProcessed;
 }
 
 }  // namespace
 
-int runDadiMero(ArgumentList args) {
+int runDadiMero(ArgumentList args, StageTimes* times) {
     if (args.size() <= 1) {
         print(usageText());
         print("Hit any key to continue...\n");
         return 0;
     }
     Run run;
+    run.times = times;
     run.files.prefix = args[1] + "/";
     run.params = parseRunParameters(args);
     resolveFrameRange(run);

@@ -1,5 +1,6 @@
 #include "score_report.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -12,19 +13,43 @@ std::string formatMeasure(double value, const char* format) {
     return text;
 }
 
-std::string tableRow(const std::string& name, const std::string& frames, const std::string& tp,
+// Name columns as wide as their longest entry, so long paths stay readable.
+struct NameWidths {
+    int sequence = 8;
+    int masks = 5;
+};
+
+std::string tableRow(const NameWidths& widths, const std::string& sequence,
+                     const std::string& masks, const std::string& frames, const std::string& tp,
                      const std::string& fp, const std::string& fn, const std::string& tn,
-                     const ChangeDetectionMeasures& m) {
-    char row[512];
-    std::snprintf(
-        row, sizeof row, "%-24s %6s %10s %10s %10s %10s %8s %8s %8s %8s %8s %9s %8s\n",
-        name.c_str(), frames.c_str(), tp.c_str(), fp.c_str(), fn.c_str(), tn.c_str(),
-        formatMeasure(m.recall, "%.4f").c_str(), formatMeasure(m.specificity, "%.4f").c_str(),
-        formatMeasure(m.falsePositiveRate, "%.4f").c_str(),
-        formatMeasure(m.falseNegativeRate, "%.4f").c_str(),
-        formatMeasure(m.percentWrong, "%.4f").c_str(), formatMeasure(m.precision, "%.4f").c_str(),
-        formatMeasure(m.fMeasure, "%.4f").c_str());
-    return row;
+                     const std::string (&measures)[7]) {
+    char counts[256];
+    std::snprintf(counts, sizeof counts, " %6s %10s %10s %10s %10s", frames.c_str(), tp.c_str(),
+                  fp.c_str(), fn.c_str(), tn.c_str());
+    char values[256];
+    std::snprintf(values, sizeof values, " %8s %8s %8s %8s %8s %9s %8s\n", measures[0].c_str(),
+                  measures[1].c_str(), measures[2].c_str(), measures[3].c_str(),
+                  measures[4].c_str(), measures[5].c_str(), measures[6].c_str());
+    std::string row = sequence;
+    row.resize(std::max<size_t>(row.size(), static_cast<size_t>(widths.sequence)), ' ');
+    row += "  " + masks;
+    row.resize(
+        std::max<size_t>(row.size(), static_cast<size_t>(widths.sequence + 2 + widths.masks)), ' ');
+    return row + counts + values;
+}
+
+std::string measureRow(const NameWidths& widths, const std::string& sequence,
+                       const std::string& masks, const std::string& frames, const std::string& tp,
+                       const std::string& fp, const std::string& fn, const std::string& tn,
+                       const ChangeDetectionMeasures& m) {
+    const std::string cells[7] = {formatMeasure(m.recall, "%.4f"),
+                                  formatMeasure(m.specificity, "%.4f"),
+                                  formatMeasure(m.falsePositiveRate, "%.4f"),
+                                  formatMeasure(m.falseNegativeRate, "%.4f"),
+                                  formatMeasure(m.percentWrong, "%.4f"),
+                                  formatMeasure(m.precision, "%.4f"),
+                                  formatMeasure(m.fMeasure, "%.4f")};
+    return tableRow(widths, sequence, masks, frames, tp, fp, fn, tn, cells);
 }
 
 std::string jsonNumber(double value) {
@@ -71,20 +96,24 @@ std::vector<ChangeDetectionMeasures> measuresOfAll(const std::vector<SequenceSco
 }  // namespace
 
 std::string scoreTable(const std::vector<SequenceScore>& scores) {
-    char header[512];
-    std::snprintf(header, sizeof header,
-                  "%-24s %6s %10s %10s %10s %10s %8s %8s %8s %8s %8s %9s %8s\n", "sequence",
-                  "frames", "TP", "FP", "FN", "TN", "Recall", "Specif.", "FPR", "FNR", "PWC",
-                  "Precision", "F");
-    std::string table = header;
+    NameWidths widths;
     for (const SequenceScore& s : scores) {
-        table += tableRow(
-            s.sequence, std::to_string(s.frames), std::to_string(s.counts.truePositives),
-            std::to_string(s.counts.falsePositives), std::to_string(s.counts.falseNegatives),
-            std::to_string(s.counts.trueNegatives), s.measures);
+        widths.sequence = std::max(widths.sequence, static_cast<int>(s.sequence.size()));
+        widths.masks = std::max(widths.masks, static_cast<int>(s.masks.size()));
+    }
+    const std::string names[7] = {"Recall", "Specif.", "FPR", "FNR", "PWC", "Precision", "F"};
+    std::string table =
+        tableRow(widths, "sequence", "masks", "frames", "TP", "FP", "FN", "TN", names);
+    for (const SequenceScore& s : scores) {
+        table += measureRow(widths, s.sequence, s.masks, std::to_string(s.frames),
+                            std::to_string(s.counts.truePositives),
+                            std::to_string(s.counts.falsePositives),
+                            std::to_string(s.counts.falseNegatives),
+                            std::to_string(s.counts.trueNegatives), s.measures);
     }
     if (scores.size() > 1) {
-        table += tableRow("average", "", "", "", "", "", averageOf(measuresOfAll(scores)));
+        table +=
+            measureRow(widths, "average", "", "", "", "", "", "", averageOf(measuresOfAll(scores)));
     }
     return table;
 }

@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+
+#include <opencv2/imgcodecs.hpp>
+
+#include "change_detection_scores.hpp"
+#include "sequence_layout.hpp"
+#include "tool_test_support.hpp"
+
+namespace {
+
+// One frame holding every label, with the mask's answer under each pixel:
+//   row 0: GT 0 0 50 50 85 170 255 255, mask 0 255 0 7 255 255 255 0
+//          -> TN FP TN FP (ignored) (ignored) TP FN
+//   row 1: GT 255 255 255 0 0 0 0 0, mask 255 255 0 0 0 0 0 0, ROI off at
+//          column 2 -> TP TP (ignored) TN TN TN TN TN
+//   row 2: outside the ROI, every mask pixel wrong -> all ignored
+// Totals: TP 3, FP 2, FN 1, TN 7.
+cv::Mat labelledGroundTruth() {
+    return (cv::Mat_<uint8_t>(3, 8) << 0, 0, 50, 50, 85, 170, 255, 255,  //
+            255, 255, 255, 0, 0, 0, 0, 0,                                //
+            255, 0, 50, 255, 0, 255, 0, 0);
+}
+
+cv::Mat answeringMask() {
+    return (cv::Mat_<uint8_t>(3, 8) << 0, 255, 0, 7, 255, 255, 255, 0,  //
+            255, 255, 0, 0, 0, 0, 0, 0,                                 //
+            0, 255, 255, 0, 255, 0, 255, 255);
+}
+
+cv::Mat regionOfInterest() {
+    cv::Mat roi(3, 8, CV_8UC1, cv::Scalar(255));
+    roi.at<uint8_t>(1, 2) = 0;
+    roi.row(2).setTo(0);
+    return roi;
+}
+
+TEST(ChangeDetectionScoresTest, CountsEachLabelAndSkipsIgnoredPixels) {
+    ConfusionCounts counts;
+    addFrame(answeringMask(), labelledGroundTruth(), regionOfInterest(), counts);
+    EXPECT_EQ(counts.truePositives, 3u);
+    EXPECT_EQ(counts.falsePositives, 2u);
+    EXPECT_EQ(counts.falseNegatives, 1u);
+    EXPECT_EQ(counts.trueNegatives, 7u);
+}
+
+TEST(ChangeDetectionScoresTest, MeasuresFollowTheChangeDetectionDefinitions) {
+    const ChangeDetectionMeasures m = measuresOf({3, 2, 1, 7});
+    EXPECT_DOUBLE_EQ(m.recall, 0.75);
+    EXPECT_DOUBLE_EQ(m.specificity, 7.0 / 9.0);
+    EXPECT_DOUBLE_EQ(m.falsePositiveRate, 2.0 / 9.0);
+    EXPECT_DOUBLE_EQ(m.falseNegativeRate, 0.25);
+    EXPECT_DOUBLE_EQ(m.percentWrong, 300.0 / 13.0);
+    EXPECT_DOUBLE_EQ(m.precision, 0.6);
+    EXPECT_NEAR(m.fMeasure, 2.0 / 3.0, 1e-12);
+}
+
+TEST(ChangeDetectionScoresTest, ZeroDenominatorsAreUndefinedAndSkippedInAverages) {
+    // Nothing detected and nothing to detect: precision and recall undefined.
+    const ChangeDetectionMeasures empty = measuresOf({0, 0, 0, 10});
+    EXPECT_TRUE(std::isnan(empty.recall));
+    EXPECT_TRUE(std::isnan(empty.precision));
+    EXPECT_TRUE(std::isnan(empty.fMeasure));
+    EXPECT_DOUBLE_EQ(empty.specificity, 1.0);
+
+    const ChangeDetectionMeasures perfect = measuresOf({5, 0, 0, 5});
+    const ChangeDetectionMeasures half = measuresOf({1, 1, 1, 1});
+    const ChangeDetectionMeasures mean = averageOf({perfect, half, empty});
+    EXPECT_DOUBLE_EQ(mean.fMeasure, 0.75);
+    EXPECT_DOUBLE_EQ(mean.specificity, (1.0 + 0.5 + 1.0) / 3.0);
+}
+
+// A sequence on disk: frames 1..4 exist, temporalROI.txt says 2..3.
+class EvaluateMasksCommandTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        sequence = dir.path() / "seq";
+        masks = dir.path() / "masks";
+        std::filesystem::create_directories(sequence / "groundtruth");
+        std::filesystem::create_directories(masks);
+        std::ofstream(temporalRangePath(sequence)) << "2 3\n";
+        cv::imwrite(regionOfInterestPath(sequence).string(), regionOfInterest());
+        const cv::Mat allMoving(3, 8, CV_8UC1, cv::Scalar(255));
+        const cv::Mat allStatic(3, 8, CV_8UC1, cv::Scalar(0));
+        // Frames outside the range would add false positives if counted.
+        for (const int outside : {1, 4}) {
+            cv::imwrite(groundTruthPath(sequence, outside).string(), allStatic);
+            cv::imwrite(maskPath(masks, outside).string(), allMoving);
+        }
+        cv::imwrite(groundTruthPath(sequence, 2).string(), labelledGroundTruth());
+        cv::imwrite(maskPath(masks, 2).string(), answeringMask());
+        // Frame 3: everything moving and detected; 15 ROI pixels.
+        cv::imwrite(groundTruthPath(sequence, 3).string(), allMoving);
+        cv::imwrite(maskPath(masks, 3).string(), allMoving);
+    }
+
+    CommandResult evaluate(const std::vector<std::string>& arguments) {
+        return runProgram(EVALUATE_MASKS_EXE, arguments, dir.path());
+    }
+
+    TemporaryDirectory dir;
+    std::filesystem::path sequence;
+    std::filesystem::path masks;
+};
+
+// Reads the number after "key": in the JSON text, starting at `from`.
+double jsonValue(const std::string& json, const std::string& key, size_t from = 0) {
+    const size_t at = json.find("\"" + key + "\": ", from);
+    if (at == std::string::npos) return std::nan("");
+    return std::stod(json.substr(at + key.size() + 4));
+}
+
+TEST_F(EvaluateMasksCommandTest, ScoresOnlyTheTemporalRangeInsideTheRegionOfInterest) {
+    const CommandResult r = evaluate({sequence.string(), masks.string(), "--json"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(jsonValue(r.out, "frames"), 2);
+    EXPECT_EQ(jsonValue(r.out, "TP"), 3 + 15);
+    EXPECT_EQ(jsonValue(r.out, "FP"), 2);
+    EXPECT_EQ(jsonValue(r.out, "FN"), 1);
+    EXPECT_EQ(jsonValue(r.out, "TN"), 7);
+    EXPECT_NEAR(jsonValue(r.out, "Recall"), 18.0 / 19.0, 1e-6);
+    EXPECT_NEAR(jsonValue(r.out, "Precision"), 18.0 / 20.0, 1e-6);
+    EXPECT_NEAR(jsonValue(r.out, "PWC"), 300.0 / 28.0, 1e-6);
+
+    const CommandResult table = evaluate({sequence.string(), masks.string()});
+    ASSERT_EQ(table.exitCode, 0) << table.err;
+    EXPECT_NE(table.out.find("Recall"), std::string::npos);
+    EXPECT_NE(table.out.find(" 0.9474 "), std::string::npos) << table.out;  // recall 18/19
+}
+
+TEST_F(EvaluateMasksCommandTest, AveragesPerSequenceMeasuresNotPooledCounts) {
+    // Second mask folder: perfect on frame 2, nothing detected on frame 3.
+    const std::filesystem::path other = dir.path() / "other";
+    std::filesystem::create_directories(other);
+    cv::imwrite(maskPath(other, 2).string(), labelledGroundTruth() == 255);
+    cv::imwrite(maskPath(other, 3).string(), cv::Mat::zeros(3, 8, CV_8UC1));
+    const CommandResult r =
+        evaluate({sequence.string(), masks.string(), sequence.string(), other.string(), "--json"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    // Other: TP 4, FP 0, FN 15, TN 9. Pooled precision would be 22 / 24.
+    const size_t second = r.out.find("\"masks\": \"" + other.string());
+    ASSERT_NE(second, std::string::npos);
+    const double secondRecall = jsonValue(r.out, "Recall", second);
+    EXPECT_NEAR(secondRecall, 4.0 / 19.0, 1e-6);
+    const size_t average = r.out.find("\"average\"");
+    EXPECT_NEAR(jsonValue(r.out, "Recall", average), (18.0 / 19.0 + 4.0 / 19.0) / 2, 1e-6);
+    EXPECT_NEAR(jsonValue(r.out, "Precision", average), (0.9 + 1.0) / 2, 1e-6);
+}
+
+TEST_F(EvaluateMasksCommandTest, MissingOrBrokenFilesAreErrorsNamingTheFile) {
+    const std::filesystem::path missingMask = maskPath(masks, 3);
+    std::filesystem::remove(missingMask);
+    CommandResult r = evaluate({sequence.string(), masks.string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(missingMask.string()), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+
+    std::ofstream(missingMask) << "not a png";
+    r = evaluate({sequence.string(), masks.string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("cannot read mask " + missingMask.string()), std::string::npos) << r.err;
+
+    cv::imwrite(missingMask.string(), cv::Mat::zeros(3, 8, CV_8UC1));
+    const std::filesystem::path missingTruth = groundTruthPath(sequence, 2);
+    std::filesystem::remove(missingTruth);
+    r = evaluate({sequence.string(), masks.string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(missingTruth.string()), std::string::npos) << r.err;
+
+    EXPECT_EQ(evaluate({sequence.string()}).exitCode, 2);
+    EXPECT_EQ(evaluate({sequence.string(), masks.string(), "--bogus"}).exitCode, 2);
+}
+
+TEST_F(EvaluateMasksCommandTest, WronglySizedMaskIsAnError) {
+    cv::imwrite(maskPath(masks, 2).string(), cv::Mat::zeros(4, 8, CV_8UC1));
+    const CommandResult r = evaluate({sequence.string(), masks.string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(maskPath(masks, 2).string()), std::string::npos) << r.err;
+}
+
+}  // namespace

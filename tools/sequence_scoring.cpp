@@ -1,0 +1,55 @@
+#include "sequence_scoring.hpp"
+
+#include <stdexcept>
+
+#include <opencv2/imgcodecs.hpp>
+
+#include "sequence_layout.hpp"
+
+namespace {
+
+cv::Mat readGrey(const std::filesystem::path& path, const char* what) {
+    cv::Mat image;
+    try {
+        image = cv::imread(path.string(), cv::IMREAD_GRAYSCALE);
+    } catch (const cv::Exception&) {
+        image.release();
+    }
+    if (image.empty()) {
+        const bool exists = std::filesystem::exists(path);
+        throw std::runtime_error(std::string(exists ? "cannot read " : "missing ") + what + " " +
+                                 path.string());
+    }
+    return image;
+}
+
+void requireSize(const cv::Mat& image, const cv::Size& size, const std::filesystem::path& path) {
+    if (image.size() == size) return;
+    throw std::runtime_error(path.string() + " is " + std::to_string(image.cols) + "x" +
+                             std::to_string(image.rows) + ", expected " +
+                             std::to_string(size.width) + "x" + std::to_string(size.height));
+}
+
+}  // namespace
+
+SequenceScore scoreSequence(const std::filesystem::path& sequence,
+                            const std::filesystem::path& masks) {
+    SequenceScore score;
+    score.sequence = sequence.string();
+    score.masks = masks.string();
+    const EvaluatedRange range = readEvaluatedRange(sequence);
+    const std::filesystem::path roiPath = regionOfInterestPath(sequence);
+    const cv::Mat roi = readGrey(roiPath, "region of interest");
+    for (int frame = range.first; frame <= range.last; ++frame) {
+        const std::filesystem::path gtPath = groundTruthPath(sequence, frame);
+        const std::filesystem::path binPath = maskPath(masks, frame);
+        const cv::Mat groundTruth = readGrey(gtPath, "ground truth");
+        const cv::Mat mask = readGrey(binPath, "mask");
+        requireSize(groundTruth, roi.size(), gtPath);
+        requireSize(mask, roi.size(), binPath);
+        addFrame(mask, groundTruth, roi, score.counts);
+        ++score.frames;
+    }
+    score.measures = measuresOf(score.counts);
+    return score;
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "change_detection_scores.hpp"
+
+// The score of one folder of masks against one sequence.
+struct SequenceScore {
+    std::string sequence;  // as given on the command line
+    std::string masks;
+    int frames = 0;
+    ConfusionCounts counts;
+    ChangeDetectionMeasures measures;
+};
+
+// Scores bin%06d.png in `masks` against the sequence's ground truth over its
+// temporal range and region of interest. Throws std::runtime_error naming the
+// file for a missing, unreadable or wrongly sized mask, GT frame or ROI.bmp.
+SequenceScore scoreSequence(const std::filesystem::path& sequence,
+                            const std::filesystem::path& masks);

@@ -84,90 +84,96 @@ int findBestColourMatch(float x, float y, float z, const PlaneSet& model, const 
     return MATCH_NONE;
 }
 
-void updateColourNeighbourhood(const float pixel[3], const ModelGrid& grid, const PlaneSet& current,
-                               PlaneSet& next, const RateMatrix& rateMatrix, int bestRow,
-                               int bestCol, const LabelMask& labels) {
-    const int n = grid.n;
-    const int h = n / 2;
-    const int64_t cols = grid.cols();
-    const int rowStart = std::max(bestRow - h, 0);
-    const int rowEnd = static_cast<int>(std::min<int64_t>(int64_t{bestRow} + h, grid.rows() - 1));
-    const int colStart = std::max(bestCol - h, 0);
-    const int colEnd = static_cast<int>(std::min<int64_t>(int64_t{bestCol} + h, cols - 1));
-    for (int R = rowStart; R <= rowEnd; ++R) {
-        const size_t ownerRow = static_cast<size_t>(R / n) * grid.W;
-        for (int C = colStart; C <= colEnd; ++C) {
-            if (labels[ownerRow + C / n] != LABEL_BACKGROUND) continue;
-            const float w = rateMatrix[(R - rowStart) * n + (C - colStart)];
-            const float keep = static_cast<float>(1.0 - w);
-            const size_t k = static_cast<size_t>(R * cols + C);
-            for (int i = 0; i < 3; ++i) {
-                next.plane[i][k] =
-                    static_cast<float>(static_cast<double>(keep) * current.plane[i][k] +
-                                       static_cast<double>(w) * pixel[i]);
-            }
-        }
-    }
-}
-
-void colourCalibrationPass(const PlaneSet& framePlanes, const ModelGrid& grid,
-                           const PlaneSet& current, LabelMask& colourMask,
-                           const RateMatrix& rateMatrix, float e1, const RunParameters& params,
-                           const RegionOfInterest& roi, PlaneSet& next) {
-    for (int r = roi.firstRow; r < grid.H; ++r) {
-        for (int c = 0; c < grid.W; ++c) {
-            const size_t p = static_cast<size_t>(r) * grid.W + c;
-            if (roi.mask[p] == 0) continue;
-            const float pixel[3] = {framePlanes.plane[0][p], framePlanes.plane[1][p],
-                                    framePlanes.plane[2][p]};
-            int bestRow = -1;
-            int bestCol = -1;
-            const int match = findBestColourMatch(pixel[0], pixel[1], pixel[2], current, grid, r, c,
-                                                  e1, params, bestRow, bestCol);
-            colourMask[p] = labelOf(match);
-            if (match == MATCH_BACKGROUND) {
-                updateColourNeighbourhood(pixel, grid, current, next, rateMatrix, bestRow, bestCol,
-                                          colourMask);
-            }
-        }
-    }
-}
-
-void colourDetectionRows(const PlaneSet& framePlanes, const ModelGrid& grid,
-                         const PlaneSet& current, float e2, const RunParameters& params,
-                         const RegionOfInterest& roi, int rowBegin, int rowEnd,
-                         LabelMask& colourMask, std::vector<int>& bestRows,
-                         std::vector<int>& bestCols) {
+void colourMatchRows(const PlaneSet& framePlanes, const ModelGrid& grid, const PlaneSet& model,
+                     float eps, const RunParameters& params, const RegionOfInterest& roi,
+                     int rowBegin, int rowEnd, LabelMask& labels, std::vector<int>& bestRows,
+                     std::vector<int>& bestCols) {
     for (int r = std::max(rowBegin, roi.firstRow); r < rowEnd; ++r) {
         for (int c = 0; c < grid.W; ++c) {
             const size_t p = static_cast<size_t>(r) * grid.W + c;
             if (roi.mask[p] == 0) continue;
             const int match = findBestColourMatch(framePlanes.plane[0][p], framePlanes.plane[1][p],
-                                                  framePlanes.plane[2][p], current, grid, r, c, e2,
+                                                  framePlanes.plane[2][p], model, grid, r, c, eps,
                                                   params, bestRows[p], bestCols[p]);
-            colourMask[p] = labelOf(match);
+            labels[p] = labelOf(match);
         }
     }
 }
 
-void colourDetectionPass(const PlaneSet& framePlanes, const ModelGrid& grid,
-                         const PlaneSet& current, float e2, const RunParameters& params,
-                         const RegionOfInterest& roi, LabelMask& colourMask,
-                         std::vector<int>& bestRows, std::vector<int>& bestCols) {
-    colourDetectionRows(framePlanes, grid, current, e2, params, roi, 0, grid.H, colourMask,
-                        bestRows, bestCols);
+void colourCalibrationMatchRows(const PlaneSet& framePlanes, const ModelGrid& grid,
+                                const PlaneSet& model, float eps, const RunParameters& params,
+                                const RegionOfInterest& roi, int rowBegin, int rowEnd,
+                                const LabelMask& labelsBefore, LabelMask& labelsAfter,
+                                std::vector<uint8_t>& action, std::vector<int>& bestRows,
+                                std::vector<int>& bestCols) {
+    const size_t begin = static_cast<size_t>(rowBegin) * grid.W;
+    const size_t end = static_cast<size_t>(rowEnd) * grid.W;
+    std::copy(labelsBefore.begin() + begin, labelsBefore.begin() + end,
+              labelsAfter.begin() + begin);
+    colourMatchRows(framePlanes, grid, model, eps, params, roi, rowBegin, rowEnd, labelsAfter,
+                    bestRows, bestCols);
+    for (size_t p = begin; p < end; ++p) {
+        action[p] =
+            roi.mask[p] != 0 && labelsAfter[p] == LABEL_BACKGROUND ? ACTION_UPDATE : ACTION_NONE;
+    }
 }
 
-void colourUpdatePass(const PlaneSet& framePlanes, const ModelGrid& grid, const PlaneSet& current,
-                      const LabelMask& filteredMask, const RateMatrix& rateMatrix,
-                      const std::vector<int>& bestRows, const std::vector<int>& bestCols,
-                      const RegionOfInterest& roi, PlaneSet& next) {
-    const size_t count = grid.pixels();
-    for (size_t p = static_cast<size_t>(roi.firstRow) * grid.W; p < count; ++p) {
-        if (roi.mask[p] == 0 || filteredMask[p] != LABEL_BACKGROUND) continue;
-        const float pixel[3] = {framePlanes.plane[0][p], framePlanes.plane[1][p],
-                                framePlanes.plane[2][p]};
-        updateColourNeighbourhood(pixel, grid, current, next, rateMatrix, bestRows[p], bestCols[p],
-                                  filteredMask);
+void colourOnlineActionRows(const LabelMask& filteredMask, const RegionOfInterest& roi, int width,
+                            int rowBegin, int rowEnd, std::vector<uint8_t>& action) {
+    const size_t end = static_cast<size_t>(rowEnd) * width;
+    for (size_t p = static_cast<size_t>(rowBegin) * width; p < end; ++p) {
+        action[p] =
+            roi.mask[p] != 0 && filteredMask[p] == LABEL_BACKGROUND ? ACTION_UPDATE : ACTION_NONE;
+    }
+}
+
+void colourUpdateRows(const PlaneSet& framePlanes, const ModelGrid& grid, PlaneSet& model,
+                      const RateMatrix& rateMatrix, const std::vector<int>& bestRows,
+                      const std::vector<int>& bestCols, const UpdateWriters& writers,
+                      UpdateMarks& marks, int ownedBegin, int ownedEnd) {
+    const int n = grid.n;
+    const int h = n / 2;
+    const int W = grid.W;
+    const int64_t cols = grid.cols();
+    const int ownedCellBegin = ownedBegin * n;
+    const int ownedCellEnd = ownedEnd * n;
+    float* planes[3] = {model.plane[0].data(), model.plane[1].data(), model.plane[2].data()};
+    // Windows reach at most one pixel beyond their own block.
+    const int writerBegin = std::max(ownedBegin - 1, 0);
+    const int writerEnd = std::min(ownedEnd + 1, grid.H);
+    for (int r = writerEnd - 1; r >= writerBegin; --r) {
+        for (int c = W - 1; c >= 0; --c) {
+            const size_t p = static_cast<size_t>(r) * W + c;
+            if (writers.action[p] != ACTION_UPDATE) continue;
+            const float pixel[3] = {framePlanes.plane[0][p], framePlanes.plane[1][p],
+                                    framePlanes.plane[2][p]};
+            const int bestRow = bestRows[p];
+            const int bestCol = bestCols[p];
+            const int rowStart = std::max(bestRow - h, 0);
+            const int rowLast =
+                static_cast<int>(std::min<int64_t>(int64_t{bestRow} + h, grid.rows() - 1));
+            const int colStart = std::max(bestCol - h, 0);
+            const int colLast = static_cast<int>(std::min<int64_t>(int64_t{bestCol} + h, cols - 1));
+            const int fromRow = std::max(rowStart, ownedCellBegin);
+            const int toRow = std::min(rowLast, ownedCellEnd - 1);
+            for (int R = fromRow; R <= toRow; ++R) {
+                const size_t ownerRow = static_cast<size_t>(R / n) * W;
+                const float* rates = rateMatrix.data() + (R - rowStart) * n;
+                for (int C = colStart; C <= colLast; ++C) {
+                    const size_t owner = ownerRow + C / n;
+                    const uint8_t label =
+                        owner <= p ? writers.labelsAfter[owner] : writers.labelsBefore[owner];
+                    if (label != LABEL_BACKGROUND) continue;
+                    const size_t k = static_cast<size_t>(R * cols + C);
+                    if (!marks.claim(k)) continue;
+                    const float w = rates[C - colStart];
+                    const double keep = static_cast<float>(1.0 - w);
+                    for (int i = 0; i < 3; ++i) {
+                        planes[i][k] = static_cast<float>(keep * planes[i][k] +
+                                                          static_cast<double>(w) * pixel[i]);
+                    }
+                }
+            }
+        }
     }
 }

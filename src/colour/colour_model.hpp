@@ -4,13 +4,15 @@
 
 #include "colour/neighbourhood_kernel.hpp"
 #include "imageio/planes.hpp"
+#include "imageio/update_marks.hpp"
 #include "masks/label_mask.hpp"
 #include "masks/region_of_interest.hpp"
 #include "run/run_parameters.hpp"
 
 // The colour model: for every pixel an n x n block of cone-space weights on the
-// model grid, double-buffered. Passes read `current` and write only `next`;
-// the driver copies next into current after every writing pass.
+// model grid. A frame is first matched against the model as it stands, then the
+// model learns in place (see UpdateMarks), so matching always sees the model of
+// the previous frame and updates never compound within a frame.
 
 inline constexpr int MATCH_NONE = 0;
 inline constexpr int MATCH_BACKGROUND = 1;
@@ -27,31 +29,33 @@ int findBestColourMatch(float x, float y, float z, const PlaneSet& model, const 
                         int r, int c, float eps, const RunParameters& params, int& bestRow,
                         int& bestCol);
 
-// Pulls the weights of the window around (bestRow, bestCol) towards the pixel,
-// where the owner of a cell is labelled background.
-void updateColourNeighbourhood(const float pixel[3], const ModelGrid& grid, const PlaneSet& current,
-                               PlaneSet& next, const RateMatrix& rateMatrix, int bestRow,
-                               int bestCol, const LabelMask& labels);
+// Labels the inside pixels of image rows [rowBegin, rowEnd) (background,
+// shadow or foreground) and records each one's best weight. Rows are
+// independent, so bands may run in parallel.
+void colourMatchRows(const PlaneSet& framePlanes, const ModelGrid& grid, const PlaneSet& model,
+                     float eps, const RunParameters& params, const RegionOfInterest& roi,
+                     int rowBegin, int rowEnd, LabelMask& labels, std::vector<int>& bestRows,
+                     std::vector<int>& bestCols);
 
-void colourCalibrationPass(const PlaneSet& framePlanes, const ModelGrid& grid,
-                           const PlaneSet& current, LabelMask& colourMask,
-                           const RateMatrix& rateMatrix, float e1, const RunParameters& params,
-                           const RegionOfInterest& roi, PlaneSet& next);
+// Calibration matching for rows [rowBegin, rowEnd): labelsAfter receives the
+// new labels (labelsBefore where a pixel is not visited) and action marks the
+// matched pixels, which update the model.
+void colourCalibrationMatchRows(const PlaneSet& framePlanes, const ModelGrid& grid,
+                                const PlaneSet& model, float eps, const RunParameters& params,
+                                const RegionOfInterest& roi, int rowBegin, int rowEnd,
+                                const LabelMask& labelsBefore, LabelMask& labelsAfter,
+                                std::vector<uint8_t>& action, std::vector<int>& bestRows,
+                                std::vector<int>& bestCols);
 
-// Labels image rows [rowBegin, rowEnd) of an online frame and records each
-// pixel's best weight. Rows are independent, so ranges may run in parallel.
-void colourDetectionRows(const PlaneSet& framePlanes, const ModelGrid& grid,
-                         const PlaneSet& current, float e2, const RunParameters& params,
-                         const RegionOfInterest& roi, int rowBegin, int rowEnd,
-                         LabelMask& colourMask, std::vector<int>& bestRows,
-                         std::vector<int>& bestCols);
+// Online: every inside pixel labelled background updates the model.
+void colourOnlineActionRows(const LabelMask& filteredMask, const RegionOfInterest& roi, int width,
+                            int rowBegin, int rowEnd, std::vector<uint8_t>& action);
 
-void colourDetectionPass(const PlaneSet& framePlanes, const ModelGrid& grid,
-                         const PlaneSet& current, float e2, const RunParameters& params,
-                         const RegionOfInterest& roi, LabelMask& colourMask,
-                         std::vector<int>& bestRows, std::vector<int>& bestCols);
-
-void colourUpdatePass(const PlaneSet& framePlanes, const ModelGrid& grid, const PlaneSet& current,
-                      const LabelMask& filteredMask, const RateMatrix& rateMatrix,
-                      const std::vector<int>& bestRows, const std::vector<int>& bestCols,
-                      const RegionOfInterest& roi, PlaneSet& next);
+// The update of the cells owned by pixel rows [ownedBegin, ownedEnd): each
+// updating pixel pulls the weights of the window around its best weight
+// towards its colour, at the rates of the rate matrix, where the owner of a
+// cell is labelled background. Bands of owned rows may run in parallel.
+void colourUpdateRows(const PlaneSet& framePlanes, const ModelGrid& grid, PlaneSet& model,
+                      const RateMatrix& rateMatrix, const std::vector<int>& bestRows,
+                      const std::vector<int>& bestCols, const UpdateWriters& writers,
+                      UpdateMarks& marks, int ownedBegin, int ownedEnd);

@@ -17,7 +17,7 @@ namespace {
 // any thread decodes, descriptor 2 points at /dev/null; the program reports a
 // damaged file itself. The descriptor is process-wide, hence the shared count.
 class QuietStandardError {
-public:
+  public:
     QuietStandardError() {
         std::lock_guard<std::mutex> lock(mutex());
         if (state().depth++ > 0) return;
@@ -38,7 +38,7 @@ public:
     QuietStandardError(const QuietStandardError&) = delete;
     QuietStandardError& operator=(const QuietStandardError&) = delete;
 
-private:
+  private:
     struct State {
         int depth = 0;
         int saved = -1;

@@ -1,7 +1,5 @@
 #include "imageio/planes.hpp"
 
-#include <algorithm>
-
 PlaneSet allocFloatPlanes(size_t len) {
     PlaneSet set;
     for (auto& p : set.plane)
@@ -14,10 +12,4 @@ BytePlaneSet allocBytePlanes(size_t len) {
     for (auto& p : set.plane)
         p.assign(len, 0);
     return set;
-}
-
-void copyPlaneSet(const PlaneSet& source, size_t count, PlaneSet& destination) {
-    for (size_t k = 0; k < source.plane.size(); ++k) {
-        std::copy_n(source.plane[k].begin(), count, destination.plane[k].begin());
-    }
 }

@@ -20,9 +20,6 @@ struct BytePlaneSet {
 PlaneSet allocFloatPlanes(size_t len);
 BytePlaneSet allocBytePlanes(size_t len);
 
-// Copies `count` values of each plane, bit for bit.
-void copyPlaneSet(const PlaneSet& source, size_t count, PlaneSet& destination);
-
 // The layout shared by the colour and the depth model: H*n rows of W*n cells in
 // which pixel (r, c) owns rows r*n .. r*n+n-1 and columns c*n .. c*n+n-1.
 struct ModelGrid {

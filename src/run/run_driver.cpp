@@ -20,8 +20,10 @@
 #include "masks/spatial_coherence.hpp"
 #include "run/fatal_error.hpp"
 #include "run/formatting.hpp"
+#include "run/frame_prefetch.hpp"
 #include "run/sequence_files.hpp"
 #include "run/temporal_range.hpp"
+#include "run/worker_pool.hpp"
 
 namespace {
 
@@ -35,26 +37,28 @@ int32_t clampToInt(int64_t value) {
 
 // Every buffer of a run, allocated zero-filled once, before the loops.
 struct RunBuffers {
-    PlaneSet framePlanes;
-    PlaneSet colourCurrent;
-    PlaneSet colourNext;
+    PlaneSet backgroundPlanes;  // cone coordinates of the colour background image
+    PlaneSet colourModel;
     LabelMask colourMask;
+    LabelMask colourMaskAfter;  // calibration: this frame's labels beside last frame's
     std::vector<int> colourBestRow;
     std::vector<int> colourBestCol;
+    std::vector<uint8_t> colourAction;
+    UpdateMarks colourMarks;
     LabelMask filteredMask;
     std::vector<uint8_t> filterScratch;
     cv::Mat outputImage;
 
     // With depth only.
-    std::vector<float> depthPlane;
-    std::vector<float> depthScratch;
-    std::vector<float> depthCurrent;
-    std::vector<float> depthNext;
+    std::vector<float> depthModel;
     LabelMask depthMask;
-    LabelMask fusedMask;
-    std::vector<uint8_t> fusionScratch;
+    LabelMask depthMaskAfter;
     std::vector<int> depthBestRow;
     std::vector<int> depthBestCol;
+    std::vector<uint8_t> depthAction;
+    UpdateMarks depthMarks;
+    LabelMask fusedMask;
+    std::vector<uint8_t> fusionScratch;
 
     // With model snapshots only.
     BytePlaneSet colourSnapshotPlanes;
@@ -73,6 +77,7 @@ struct Run {
     RunBuffers buffers;
     int depthBits = 0;
     StageTimes* times = nullptr;
+    WorkerPool* pool = nullptr;
 };
 
 void resolveFrameRange(Run& run) {
@@ -171,36 +176,41 @@ void allocateBuffers(Run& run) {
     const RunParameters& p = run.params;
     const ModelGrid& grid = run.grid;
     RunBuffers& b = run.buffers;
-    const bool depth = p.useDepth != 0;
-    const bool snapshots = p.saveModels != 0;
     try {
         if (grid.rows() > INT_MAX || grid.cols() > INT_MAX) throw std::bad_alloc();
         const size_t pixels = grid.pixels();
         const size_t cells = grid.cells();
-        b.framePlanes = allocFloatPlanes(pixels);
-        b.colourCurrent = allocFloatPlanes(cells);
-        b.colourNext = allocFloatPlanes(cells);
+        b.backgroundPlanes = allocFloatPlanes(pixels);
+        b.colourModel = allocFloatPlanes(cells);
         b.colourMask.assign(pixels, 0);
+        b.colourMaskAfter.assign(pixels, 0);
         b.colourBestRow.assign(pixels, 0);
         b.colourBestCol.assign(pixels, 0);
+        b.colourAction.assign(pixels, ACTION_NONE);
+        b.colourMarks = UpdateMarks(cells);
         b.filteredMask.assign(pixels, 0);
         b.filterScratch.assign(pixels, 0);
         b.outputImage = cv::Mat::zeros(grid.H, grid.W, CV_8UC1);
-        if (depth) {
-            b.depthPlane.assign(pixels, 0.0f);
-            b.depthScratch.assign(pixels, 0.0f);
-            b.depthCurrent.assign(cells, 0.0f);
-            b.depthNext.assign(cells, 0.0f);
+        if (p.useDepth != 0) {
+            b.depthModel.assign(cells, 0.0f);
             b.depthMask.assign(pixels, 0);
-            b.fusedMask.assign(pixels, 0);
-            b.fusionScratch.assign(pixels, 0);
+            b.depthMaskAfter.assign(pixels, 0);
             b.depthBestRow.assign(pixels, 0);
             b.depthBestCol.assign(pixels, 0);
+            b.depthAction.assign(pixels, ACTION_NONE);
+            b.depthMarks = UpdateMarks(cells);
+            b.fusedMask.assign(pixels, 0);
+            b.fusionScratch.assign(pixels, 0);
         }
-        if (snapshots) b.colourSnapshotPlanes = allocBytePlanes(cells);
+        if (p.saveModels != 0) b.colourSnapshotPlanes = allocBytePlanes(cells);
         b.kernel.assign(static_cast<size_t>(p.n) * p.n, 0.0f);
         b.rateMatrix.assign(static_cast<size_t>(p.n) * p.n, 0.0f);
     } catch (const std::bad_alloc&) {
+        throw FatalError{EXIT_MISSING_INPUT,
+                         formatText("Not enough memory for the background model (%d x %d pixels, "
+                                    "n=%d)\n",
+                                    grid.W, grid.H, p.n)};
+    } catch (const cv::Exception&) {
         throw FatalError{EXIT_MISSING_INPUT,
                          formatText("Not enough memory for the background model (%d x %d pixels, "
                                     "n=%d)\n",
@@ -244,7 +254,7 @@ void writeDepthImage(const std::vector<float>& values, cv::Mat& image, const std
 void writeDepthSnapshot(Run& run, int64_t frame) {
     if (run.params.saveModels == 0) return;
     const StageTimer timer(run.times, Stage::Snapshots);
-    writeDepthImage(run.buffers.depthCurrent, run.buffers.depthSnapshotImage,
+    writeDepthImage(run.buffers.depthModel, run.buffers.depthSnapshotImage,
                     numberedName("Dmodel", frame, ".png"));
 }
 
@@ -254,9 +264,9 @@ int depthImageType(int bits) {
 
 void initialiseColourModel(Run& run, const cv::Mat& background) {
     RunBuffers& b = run.buffers;
-    imageToConePlanes(background, run.roi, b.framePlanes);
-    initColourModel(b.colourCurrent, b.framePlanes, run.grid, run.roi);
-    copyPlaneSet(b.colourCurrent, run.grid.cells(), b.colourNext);
+    imageToConePlanes(background, run.roi, b.backgroundPlanes);
+    initColourModel(b.colourModel, b.backgroundPlanes, run.grid, run.roi);
+    b.backgroundPlanes = PlaneSet();
     print(formatText("  Color BG image read from file %s\n", run.params.backgroundName.c_str()));
 }
 
@@ -270,12 +280,15 @@ void initialiseDepthModel(Run& run) {
     const DepthFrameLoader load = [&files](int64_t frame) {
         return files.loadDepthFrame(frame, "Unable to read expected file %s\n");
     };
-    run.depthBits = computeInitialDepthBackground(load, p.ini, lastInitDepthFrame, run.roi,
-                                                  b.depthScratch, b.depthPlane);
-    std::vector<float>().swap(b.depthScratch);
+    std::vector<float> initialBackground(run.grid.pixels(), 0.0f);
+    {
+        std::vector<float> scratch(run.grid.pixels(), 0.0f);
+        run.depthBits = computeInitialDepthBackground(load, p.ini, lastInitDepthFrame, run.roi,
+                                                      scratch, initialBackground);
+    }
     if (p.saveModels != 0) {
         cv::Mat initialImage(run.grid.H, run.grid.W, depthImageType(run.depthBits));
-        writeDepthImage(b.depthPlane, initialImage, "DinitImage.png");
+        writeDepthImage(initialBackground, initialImage, "DinitImage.png");
     }
     if (run.depthBits < 16) p.e2D = 0.005f;
     if (p.saveModels != 0) {
@@ -283,54 +296,52 @@ void initialiseDepthModel(Run& run) {
             cv::Mat(static_cast<int>(run.grid.rows()), static_cast<int>(run.grid.cols()),
                     depthImageType(run.depthBits));
     }
-    initDepthModel(b.depthCurrent, b.depthPlane, run.grid, run.roi);
-    copyFloatGrid(b.depthCurrent, run.grid.cells(), b.depthNext);
+    initDepthModel(b.depthModel, initialBackground, run.grid, run.roi);
     writeDepthSnapshot(run, p.ini);
 }
 
-void loadColourFrame(Run& run, int64_t frame) {
-    const cv::Mat image = run.files.loadColourFrame(frame);
-    imageToConePlanes(image, run.roi, run.buffers.framePlanes);
+// Runs body(begin, end) over bands of the image rows on the run's threads.
+template <typename Body>
+void forEachRowBand(Run& run, Body&& body) {
+    run.pool->forEachBand(run.grid.H, body);
 }
 
-void loadDepthFrame(Run& run, int64_t frame) {
-    const cv::Mat image =
-        run.files.loadDepthFrame(frame, "Unable to read expected Depth file %s\n");
-    depthImageToPlane(image, run.roi, run.buffers.depthPlane);
-}
-
-// Calibration frames ini + 1 .. ini + K - 1 with the falling rate. Returns the
-// counter value at which the loop stopped.
-int64_t runCalibration(Run& run, float a1, float a2) {
+// One calibration frame: label it against the models as they stand, then let
+// every matched pixel update them.
+void calibrateOnFrame(Run& run, const LoadedFrame& frame) {
     const RunParameters& p = run.params;
     RunBuffers& b = run.buffers;
-    const size_t cells = run.grid.cells();
-    int64_t i = 1;
-    for (; i < p.K; ++i) {
-        loadColourFrame(run, p.ini + i);
-        fillRateMatrix(p.n, calibrationRate(a1, a2, i, p.K), b.kernel, b.rateMatrix);
-        {
-            const StageTimer timer(run.times, Stage::ColourUpdate);
-            colourCalibrationPass(b.framePlanes, run.grid, b.colourCurrent, b.colourMask,
-                                  b.rateMatrix, p.e1, p, run.roi, b.colourNext);
-        }
-        {
-            const StageTimer timer(run.times, Stage::ModelCopies);
-            copyPlaneSet(b.colourNext, cells, b.colourCurrent);
-        }
-        if (p.useDepth != 0) {
-            loadDepthFrame(run, p.ini + i);
-            {
-                const StageTimer timer(run.times, Stage::DepthUpdate);
-                depthCalibrationPass(b.depthPlane, run.grid, b.depthCurrent, b.depthMask,
-                                     b.rateMatrix, p.e1D, run.roi, b.depthNext);
-            }
-            const StageTimer timer(run.times, Stage::ModelCopies);
-            copyFloatGrid(b.depthNext, cells, b.depthCurrent);
-        }
-        if (run.times != nullptr) ++run.times->framesProcessed;
+    {
+        const StageTimer timer(run.times, Stage::ColourUpdate);
+        forEachRowBand(run, [&](int begin, int end) {
+            colourCalibrationMatchRows(frame.framePlanes, run.grid, b.colourModel, p.e1, p, run.roi,
+                                       begin, end, b.colourMask, b.colourMaskAfter, b.colourAction,
+                                       b.colourBestRow, b.colourBestCol);
+        });
+        const UpdateWriters writers{b.colourAction.data(), b.colourMask.data(),
+                                    b.colourMaskAfter.data()};
+        b.colourMarks.beginPass();
+        forEachRowBand(run, [&](int begin, int end) {
+            colourUpdateRows(frame.framePlanes, run.grid, b.colourModel, b.rateMatrix,
+                             b.colourBestRow, b.colourBestCol, writers, b.colourMarks, begin, end);
+        });
+        std::swap(b.colourMask, b.colourMaskAfter);
     }
-    return i;
+    if (p.useDepth == 0) return;
+    frame.throwIfDepthFailed();
+    const StageTimer timer(run.times, Stage::DepthUpdate);
+    forEachRowBand(run, [&](int begin, int end) {
+        depthCalibrationMatchRows(frame.depthPlane, run.grid, b.depthModel, p.e1D, run.roi, begin,
+                                  end, b.depthMask, b.depthMaskAfter, b.depthAction, b.depthBestRow,
+                                  b.depthBestCol);
+    });
+    const UpdateWriters writers{b.depthAction.data(), b.depthMask.data(), b.depthMaskAfter.data()};
+    b.depthMarks.beginPass();
+    forEachRowBand(run, [&](int begin, int end) {
+        depthUpdateRows(frame.depthPlane, run.grid, b.depthModel, b.rateMatrix, b.depthBestRow,
+                        b.depthBestCol, writers, b.depthMarks, begin, end);
+    });
+    std::swap(b.depthMask, b.depthMaskAfter);
 }
 
 void filterMask(const Run& run, const LabelMask& input, LabelMask& output,
@@ -342,32 +353,35 @@ void filterMask(const Run& run, const LabelMask& input, LabelMask& output,
     }
 }
 
-void processOnlineFrame(Run& run, int64_t frame) {
+// One online frame: labels, fusion, filter, the mask file, then learning.
+void processOnlineFrame(Run& run, const LoadedFrame& frame) {
     const RunParameters& p = run.params;
     RunBuffers& b = run.buffers;
-    const size_t cells = run.grid.cells();
     const bool depth = p.useDepth != 0;
-
-    loadColourFrame(run, frame);
+    const int64_t f = frame.frame;
     {
         const StageTimer timer(run.times, Stage::ColourDetection);
-        colourDetectionPass(b.framePlanes, run.grid, b.colourCurrent, p.e2, p, run.roi,
-                            b.colourMask, b.colourBestRow, b.colourBestCol);
+        forEachRowBand(run, [&](int begin, int end) {
+            colourMatchRows(frame.framePlanes, run.grid, b.colourModel, p.e2, p, run.roi, begin,
+                            end, b.colourMask, b.colourBestRow, b.colourBestCol);
+        });
     }
     if (p.saveMasks != 0) {
-        writeMask(run, numberedName("Cbin", frame, ".png"), b.colourMask, b.outputImage);
+        writeMask(run, numberedName("Cbin", f, ".png"), b.colourMask, b.outputImage);
     }
 
     const LabelMask* filterInput = &b.colourMask;
     if (depth) {
-        loadDepthFrame(run, frame);
+        frame.throwIfDepthFailed();
         {
             const StageTimer timer(run.times, Stage::DepthDetection);
-            depthDetectionPass(b.depthPlane, run.grid, b.depthCurrent, p.e2D, run.roi, b.depthMask,
-                               b.depthBestRow, b.depthBestCol);
+            forEachRowBand(run, [&](int begin, int end) {
+                depthMatchRows(frame.depthPlane, run.grid, b.depthModel, p.e2D, run.roi, begin, end,
+                               b.depthMask, b.depthBestRow, b.depthBestCol);
+            });
         }
         if (p.saveMasks != 0) {
-            writeMask(run, numberedName("Dbin", frame, ".png"), b.depthMask, b.outputImage);
+            writeMask(run, numberedName("Dbin", f, ".png"), b.depthMask, b.outputImage);
         }
         const StageTimer timer(run.times, Stage::Fusion);
         fuseColourAndDepth(b.colourMask, b.depthMask, run.grid.W, run.grid.H, b.fusedMask,
@@ -378,34 +392,40 @@ void processOnlineFrame(Run& run, int64_t frame) {
         const StageTimer timer(run.times, Stage::Filter);
         filterMask(run, *filterInput, b.filteredMask, b.filterScratch);
     }
-    writeMask(run, numberedName("bin", frame, ".png"), b.filteredMask, b.outputImage);
+    writeMask(run, numberedName("bin", f, ".png"), b.filteredMask, b.outputImage);
 
+    // The colour model learns where the final mask says background, the depth
+    // model where depth alone did.
     {
         const StageTimer timer(run.times, Stage::ColourUpdate);
-        colourUpdatePass(b.framePlanes, run.grid, b.colourCurrent, b.filteredMask, b.rateMatrix,
-                         b.colourBestRow, b.colourBestCol, run.roi, b.colourNext);
+        forEachRowBand(run, [&](int begin, int end) {
+            colourOnlineActionRows(b.filteredMask, run.roi, run.grid.W, begin, end, b.colourAction);
+            if (depth) {
+                depthOnlineActionRows(b.depthMask, run.roi, run.grid.W, begin, end, b.depthAction);
+            }
+        });
+        b.colourMarks.beginPass();
+        if (depth) b.depthMarks.beginPass();
+        const UpdateWriters colourWriters{b.colourAction.data(), b.filteredMask.data(),
+                                          b.filteredMask.data()};
+        const UpdateWriters depthWriters{b.depthAction.data(), b.depthMask.data(),
+                                         b.depthMask.data()};
+        forEachRowBand(run, [&](int begin, int end) {
+            colourUpdateRows(frame.framePlanes, run.grid, b.colourModel, b.rateMatrix,
+                             b.colourBestRow, b.colourBestCol, colourWriters, b.colourMarks, begin,
+                             end);
+            if (depth) {
+                depthUpdateRows(frame.depthPlane, run.grid, b.depthModel, b.rateMatrix,
+                                b.depthBestRow, b.depthBestCol, depthWriters, b.depthMarks, begin,
+                                end);
+            }
+        });
     }
-    {
-        const StageTimer timer(run.times, Stage::ModelCopies);
-        copyPlaneSet(b.colourNext, cells, b.colourCurrent);
-    }
-    if (depth) {
-        {
-            const StageTimer timer(run.times, Stage::DepthUpdate);
-            depthUpdatePass(b.depthPlane, run.grid, b.depthCurrent, b.depthMask, b.rateMatrix,
-                            b.depthBestRow, b.depthBestCol, run.roi, b.depthNext);
-        }
-        {
-            const StageTimer timer(run.times, Stage::ModelCopies);
-            copyFloatGrid(b.depthNext, cells, b.depthCurrent);
-        }
-        writeDepthSnapshot(run, frame);
-    }
-    writeColourSnapshot(run, b.colourCurrent, frame);
+    if (depth) writeDepthSnapshot(run, f);
+    writeColourSnapshot(run, b.colourModel, f);
     // The pixels the filter leaves unwritten show the previous frame's fused
     // labels: the next fusion writes into this frame's filtered buffer.
     if (depth) std::swap(b.fusedMask, b.filteredMask);
-    if (run.times != nullptr) ++run.times->framesProcessed;
 }
 
 }  // namespace
@@ -435,23 +455,45 @@ int runDadiMero(ArgumentList args, StageTimes* times) {
 
     print(formatText("\nCalibration phase on %d frames (from %d to %lld) ...\n", p.K, p.ini,
                      static_cast<long long>(int64_t{p.ini} + p.K - 1)));
-    writeColourSnapshot(run, b.colourCurrent, p.ini);
+    writeColourSnapshot(run, b.colourModel, p.ini);
     buildNeighbourhoodKernel(p.n, kernelVariance(p.n), b.kernel);
     const float a1 = baseRate(p.c1, p.n);
     const float a2 = baseRate(p.c2, p.n);
 
-    const int64_t stoppedAt = runCalibration(run, a1, a2);
-    const int64_t endOfCalibration = int64_t{p.ini} + stoppedAt - 1;
-    writeColourSnapshot(run, b.colourNext, endOfCalibration);
+    const int threads = resolveThreadCount(p.threads);
+    WorkerPool pool(threads);
+    run.pool = &pool;
+    // Calibration frames ini + 1 .. ini + K - 1, then online frames ini + K ..
+    // end: one contiguous range of files, read one frame ahead.
+    const int64_t K = p.K;
+    const int64_t lastCounter = int64_t{p.end} - p.ini;
+    const int64_t firstCounter = std::min<int64_t>(K, 1);
+    const int64_t finalCounter = std::max(K - 1, lastCounter);
+    FramePrefetch frames(run.files, run.roi, p.useDepth != 0, p.ini + firstCounter,
+                         p.ini + finalCounter, threads > 1, run.times);
+
+    int64_t i = 1;
+    for (; i < K; ++i) {
+        const LoadedFrame& frame = frames.next();
+        frame.throwIfColourFailed();
+        fillRateMatrix(p.n, calibrationRate(a1, a2, i, K), b.kernel, b.rateMatrix);
+        calibrateOnFrame(run, frame);
+        if (run.times != nullptr) ++run.times->framesProcessed;
+    }
+    const int64_t endOfCalibration = int64_t{p.ini} + i - 1;
+    writeColourSnapshot(run, b.colourModel, endOfCalibration);
     print(formatText("\nOnline phase on %lld frames (from %lld to %d) ...\n",
                      static_cast<long long>(int64_t{p.end} - p.ini - p.K + 1),
                      static_cast<long long>(int64_t{p.ini} + p.K), p.end));
     fillRateMatrix(p.n, a2, b.kernel, b.rateMatrix);
     if (p.useDepth != 0) writeDepthSnapshot(run, endOfCalibration);
 
-    const int64_t lastCounter = int64_t{p.end} - p.ini;
-    for (int64_t i = p.K; i <= lastCounter; ++i)
-        processOnlineFrame(run, p.ini + i);
+    for (int64_t online = K; online <= lastCounter; ++online) {
+        const LoadedFrame& frame = frames.next();
+        frame.throwIfColourFailed();
+        processOnlineFrame(run, frame);
+        if (run.times != nullptr) ++run.times->framesProcessed;
+    }
     std::fflush(stdout);
     return 0;
 }

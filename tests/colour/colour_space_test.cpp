@@ -23,8 +23,8 @@ TEST(ColourSpaceTest, RgbToHsvOnPrimariesGreysAndTies) {
     EXPECT_EQ(red.v, 1.0f);
     EXPECT_EQ(rgbToHsv(0, 255, 0).h, 120.0f);
     EXPECT_EQ(rgbToHsv(0, 0, 255).h, 240.0f);
-    EXPECT_EQ(rgbToHsv(255, 255, 0).h, 60.0f);    // red and green tie: the red formula
-    EXPECT_EQ(rgbToHsv(0, 255, 255).h, 180.0f);   // green and blue tie: the green formula
+    EXPECT_EQ(rgbToHsv(255, 255, 0).h, 60.0f);   // red and green tie: the red formula
+    EXPECT_EQ(rgbToHsv(0, 255, 255).h, 180.0f);  // green and blue tie: the green formula
     EXPECT_EQ(rgbToHsv(255, 0, 255).h, 300.0f);
 
     // A small negative hue wraps: 360 - 60/255, rounded once to float.

@@ -15,7 +15,8 @@ struct ShadowFixture {
     RunParameters params;
 
     ShadowFixture(int n, ConePoint weight) : grid{1, 1, n}, model(allocFloatPlanes(grid.cells())) {
-        for (size_t k = 0; k < grid.cells(); ++k) set(k, weight);
+        for (size_t k = 0; k < grid.cells(); ++k)
+            set(k, weight);
     }
     void set(size_t k, ConePoint p) {
         model.plane[0][k] = p.x;
@@ -28,7 +29,9 @@ struct ShadowFixture {
 };
 
 // Cone point of hue 0 with saturation s and value v: exact in floats.
-ConePoint hueZero(float s, float v) { return {s * v, 0.0f, v}; }
+ConePoint hueZero(float s, float v) {
+    return {s * v, 0.0f, v};
+}
 
 }  // namespace
 

@@ -12,23 +12,57 @@ struct DepthFixture {
     ModelGrid grid;
     RegionOfInterest roi;
     std::vector<float> current;
-    std::vector<float> next;
+    UpdateMarks marks;
 
     DepthFixture(int W, int H, int n, float weight)
         : grid{W, H, n},
           roi(wholeImageRegion(grid.pixels())),
           current(grid.cells(), 0.0f),
-          next(grid.cells(), 0.0f) {
+          marks(grid.cells()) {
         initDepthModel(current, std::vector<float>(grid.pixels(), weight), grid, roi);
-        copyFloatGrid(current, grid.cells(), next);
     }
     size_t cell(int R, int C) const { return static_cast<size_t>(R * grid.cols() + C); }
 };
 
 RateMatrix rates3x3() {
     RateMatrix rates(9);
-    for (int k = 0; k < 9; ++k) rates[k] = 0.0625f * static_cast<float>(k + 1);
+    for (int k = 0; k < 9; ++k)
+        rates[k] = 0.0625f * static_cast<float>(k + 1);
     return rates;
+}
+
+// One online update pass: the pixels with a best cell update, guarded by fixed
+// labels. Pixels not listed do nothing.
+void updatePass(DepthFixture& f, const std::vector<float>& samples,
+                const std::vector<std::pair<int, int>>& best, const LabelMask& labels,
+                const RateMatrix& rates) {
+    std::vector<uint8_t> action(f.grid.pixels(), ACTION_NONE);
+    std::vector<int> rows(f.grid.pixels(), 0), cols(f.grid.pixels(), 0);
+    for (size_t p = 0; p < best.size(); ++p) {
+        if (best[p].first < 0) continue;
+        action[p] = ACTION_UPDATE;
+        rows[p] = best[p].first;
+        cols[p] = best[p].second;
+    }
+    f.marks.beginPass();
+    depthUpdateRows(samples, f.grid, f.current, rates, rows, cols,
+                    UpdateWriters{action.data(), labels.data(), labels.data()}, f.marks, 0,
+                    f.grid.H);
+}
+
+// A calibration frame as the run drives it.
+void calibrate(DepthFixture& f, const std::vector<float>& samples, LabelMask& labels,
+               const RateMatrix& rates, float eps) {
+    LabelMask after(labels.size(), 0);
+    std::vector<uint8_t> action(labels.size(), ACTION_NONE);
+    std::vector<int> rows(labels.size(), 0), cols(labels.size(), 0);
+    depthCalibrationMatchRows(samples, f.grid, f.current, eps, f.roi, 0, f.grid.H, labels, after,
+                              action, rows, cols);
+    f.marks.beginPass();
+    depthUpdateRows(samples, f.grid, f.current, rates, rows, cols,
+                    UpdateWriters{action.data(), labels.data(), after.data()}, f.marks, 0,
+                    f.grid.H);
+    labels = after;
 }
 
 }  // namespace
@@ -100,53 +134,66 @@ TEST(DepthModelTest, UpdateWindowAtTheGridBordersAndEmptyCells) {
     DepthFixture f(2, 2, 3, 0.5f);
     const RateMatrix rates = rates3x3();
     const LabelMask labels(4, LABEL_BACKGROUND);
-    updateDepthNeighbourhood(0.75f, f.grid, f.current, f.next, rates, 0, 0, labels);
+    updatePass(f, {0.75f, 0, 0, 0}, {{0, 0}}, labels, rates);
     const auto blend = [](double w) { return static_cast<float>((1.0 - w) * 0.5f + w * 0.75f); };
-    EXPECT_EQ(f.next[f.cell(0, 0)], blend(rates[0]));  // the kernel's corner entry
-    EXPECT_EQ(f.next[f.cell(1, 1)], blend(rates[4]));
-    EXPECT_EQ(f.next[f.cell(0, 2)], 0.5f);
+    EXPECT_EQ(f.current[f.cell(0, 0)], blend(rates[0]));  // the kernel's corner entry
+    EXPECT_EQ(f.current[f.cell(1, 1)], blend(rates[4]));
+    EXPECT_EQ(f.current[f.cell(0, 2)], 0.5f);
 
     DepthFixture g(2, 2, 3, 0.5f);
     g.current[g.cell(4, 4)] = 0.0f;  // an empty cell takes the sample unblended
-    updateDepthNeighbourhood(0.75f, g.grid, g.current, g.next, rates, 5, 5, labels);
-    EXPECT_EQ(g.next[g.cell(5, 5)], blend(rates[4]));  // the kernel's centre entry
-    EXPECT_EQ(g.next[g.cell(4, 4)], 0.75f);
-    EXPECT_EQ(g.next[g.cell(3, 3)], 0.5f);
+    updatePass(g, {0, 0, 0, 0.75f}, {{-1, 0}, {-1, 0}, {-1, 0}, {5, 5}}, labels, rates);
+    EXPECT_EQ(g.current[g.cell(5, 5)], blend(rates[4]));  // the kernel's centre entry
+    EXPECT_EQ(g.current[g.cell(4, 4)], 0.75f);
+    EXPECT_EQ(g.current[g.cell(3, 3)], 0.5f);
 
     // A missing sample learns nothing.
     DepthFixture h(2, 2, 3, 0.5f);
-    updateDepthNeighbourhood(0.0f, h.grid, h.current, h.next, rates, 1, 1, labels);
-    EXPECT_EQ(h.next, h.current);
+    const std::vector<float> before = h.current;
+    updatePass(h, {0.0f, 0, 0, 0}, {{1, 1}}, labels, rates);
+    EXPECT_EQ(h.current, before);
 }
 
 TEST(DepthModelTest, UpdateComputesTheBlendWhollyInDouble) {
     DepthFixture f(1, 1, 1, 0.3f);
-    const RateMatrix rates = {0.1f};
-    updateDepthNeighbourhood(0.9f, f.grid, f.current, f.next, rates, 0, 0, LabelMask{0});
+    updatePass(f, {0.9f}, {{0, 0}}, LabelMask{0}, RateMatrix{0.1f});
     const double w = 0.1f;
-    EXPECT_EQ(f.next[0], static_cast<float>((1.0 - w) * 0.3f + w * 0.9f));
+    EXPECT_EQ(f.current[0], static_cast<float>((1.0 - w) * 0.3f + w * 0.9f));
 }
 
 TEST(DepthModelTest, CalibrationFillsEmptyBlocksOnceAndKeepsTheirLabel) {
-    DepthFixture f(2, 1, 3, 0.0f);  // both blocks empty
-    f.roi = wholeImageRegion(2);
+    DepthFixture f(2, 1, 3, 0.0f);  // both blocks empty...
     for (int C = 3; C < 6; ++C) {
-        for (int R = 0; R < 3; ++R) f.current[f.cell(R, C)] = f.next[f.cell(R, C)] = 0.4f;
+        for (int R = 0; R < 3; ++R)
+            f.current[f.cell(R, C)] = 0.4f;  // ...but the second
     }
     LabelMask labels = {LABEL_FOREGROUND, LABEL_FOREGROUND};
-    const RateMatrix rates = rates3x3();
-    depthCalibrationPass({0.4f, 0.4f}, f.grid, f.current, labels, rates, 0.1f, f.roi, f.next);
+    calibrate(f, {0.4f, 0.4f}, labels, rates3x3(), 0.1f);
     for (int R = 0; R < 3; ++R) {
-        for (int C = 0; C < 3; ++C) EXPECT_EQ(f.next[f.cell(R, C)], 0.4f);
+        for (int C = 0; C < 3; ++C)
+            EXPECT_EQ(f.current[f.cell(R, C)], 0.4f);
     }
     EXPECT_EQ(labels[0], LABEL_FOREGROUND);  // the filled pixel keeps its old label
     EXPECT_EQ(labels[1], LABEL_BACKGROUND);
 
+    // A later matched pixel whose window covers part of a block filled in the
+    // same frame overwrites those cells while the filled pixel's label is 0.
+    DepthFixture g(2, 1, 3, 0.0f);
+    for (int C = 3; C < 6; ++C) {
+        for (int R = 0; R < 3; ++R)
+            g.current[g.cell(R, C)] = 0.5f;
+    }
+    g.current[g.cell(1, 3)] = 0.45f;  // pixel 1's best cell, on its left edge
+    LabelMask labels2 = {LABEL_BACKGROUND, LABEL_BACKGROUND};
+    calibrate(g, {0.4f, 0.46f}, labels2, rates3x3(), 0.1f);
+    EXPECT_EQ(g.current[g.cell(0, 0)], 0.4f);   // outside pixel 1's window: the fill
+    EXPECT_EQ(g.current[g.cell(1, 2)], 0.46f);  // empty before the pass: the sample itself
+
     // Online, an empty block is never filled and its pixel is undecided.
-    DepthFixture g(1, 1, 3, 0.0f);
+    DepthFixture h(1, 1, 3, 0.0f);
     LabelMask online = {LABEL_BACKGROUND};
     std::vector<int> rows(1, 9), cols(1, 9);
-    depthDetectionPass({0.4f}, g.grid, g.current, 0.1f, g.roi, online, rows, cols);
+    depthMatchRows({0.4f}, h.grid, h.current, 0.1f, h.roi, 0, 1, online, rows, cols);
     EXPECT_EQ(online[0], LABEL_DEPTH_UNDECIDED);
     EXPECT_EQ(rows[0], 9);
 }
@@ -157,29 +204,30 @@ TEST(DepthModelTest, MissingSamplesAreUndecidedAndTheirBlocksStayUntouched) {
     // Pixel 0 is missing; pixel 1's best cell lies on the left edge of its
     // block, so its window reaches pixel 0's block, now labelled undecided.
     f.current[f.cell(1, 3)] = 0.45f;
-    depthCalibrationPass({0.0f, 0.46f}, f.grid, f.current, labels, rates3x3(), 0.1f, f.roi,
-                         f.next);
+    calibrate(f, {0.0f, 0.46f}, labels, rates3x3(), 0.1f);
     EXPECT_EQ(labels, (LabelMask{LABEL_DEPTH_UNDECIDED, LABEL_BACKGROUND}));
     for (int R = 0; R < 3; ++R) {
-        for (int C = 0; C < 3; ++C) EXPECT_EQ(f.next[f.cell(R, C)], 0.5f);
+        for (int C = 0; C < 3; ++C)
+            EXPECT_EQ(f.current[f.cell(R, C)], 0.5f);
     }
-    EXPECT_NE(f.next[f.cell(1, 3)], 0.45f);
+    EXPECT_NE(f.current[f.cell(1, 3)], 0.45f);
 }
 
 TEST(DepthModelTest, WindowsWriteIntoBlocksOfPixelsOutsideTheRegion) {
     DepthFixture f(2, 1, 3, 0.5f);
     f.roi = makeRegionOfInterest({255, 0}, 2);
-    std::vector<float> model(f.grid.cells(), 0.0f);
-    initDepthModel(model, {0.5f, 0.5f}, f.grid, f.roi);
-    EXPECT_EQ(model[f.cell(1, 4)], 0.0f);  // outside: not initialised
-    std::vector<float> next = model;
+    f.current.assign(f.grid.cells(), 0.0f);
+    initDepthModel(f.current, {0.5f, 0.5f}, f.grid, f.roi);
+    EXPECT_EQ(f.current[f.cell(1, 4)], 0.0f);  // outside: not initialised
     LabelMask labels(2, LABEL_BACKGROUND);
     std::vector<int> rows(2, 0), cols(2, 0);
-    depthDetectionPass({0.5f, 0.9f}, f.grid, model, 0.01f, f.roi, labels, rows, cols);
+    depthMatchRows({0.5f, 0.9f}, f.grid, f.current, 0.01f, f.roi, 0, 1, labels, rows, cols);
     EXPECT_EQ(labels, (LabelMask{LABEL_BACKGROUND, LABEL_BACKGROUND}));
-    rows[0] = 1;
-    cols[0] = 2;  // best cell on the right edge
-    depthUpdatePass({0.5f, 0.9f}, f.grid, model, labels, rates3x3(), rows, cols, f.roi, next);
-    EXPECT_EQ(next[f.cell(1, 3)], 0.5f);  // an empty cell of the outside pixel takes the sample
-    EXPECT_EQ(next[f.cell(1, 5)], 0.0f);
+    std::vector<uint8_t> action(2, 9);
+    depthOnlineActionRows(labels, f.roi, 2, 0, 1, action);
+    EXPECT_EQ(action, (std::vector<uint8_t>{ACTION_UPDATE, ACTION_NONE}));
+    updatePass(f, {0.5f, 0.9f}, {{1, 2}}, labels, rates3x3());  // best cell on the right edge
+    EXPECT_EQ(f.current[f.cell(1, 3)],
+              0.5f);  // an empty cell of the outside pixel takes the sample
+    EXPECT_EQ(f.current[f.cell(1, 5)], 0.0f);
 }

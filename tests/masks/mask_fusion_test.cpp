@@ -9,15 +9,21 @@ namespace {
 LabelMask fuseRow(const std::string& colour, const std::string& depth) {
     auto code = [](char c) -> uint8_t {
         switch (c) {
-            case 'b': return LABEL_BACKGROUND;
-            case 's': return LABEL_SHADOW;
-            case 'u': return LABEL_DEPTH_UNDECIDED;
-            default: return LABEL_FOREGROUND;
+            case 'b':
+                return LABEL_BACKGROUND;
+            case 's':
+                return LABEL_SHADOW;
+            case 'u':
+                return LABEL_DEPTH_UNDECIDED;
+            default:
+                return LABEL_FOREGROUND;
         }
     };
     LabelMask c, d;
-    for (char ch : colour) c.push_back(code(ch));
-    for (char ch : depth) d.push_back(code(ch));
+    for (char ch : colour)
+        c.push_back(code(ch));
+    for (char ch : depth)
+        d.push_back(code(ch));
     const int width = static_cast<int>(c.size());
     LabelMask fused(c.size(), 99);
     std::vector<uint8_t> scratch(c.size(), 0);
@@ -27,7 +33,8 @@ LabelMask fuseRow(const std::string& colour, const std::string& depth) {
 
 std::string asText(const LabelMask& mask) {
     std::string text;
-    for (uint8_t v : mask) text += v == LABEL_FOREGROUND ? '1' : v == LABEL_BACKGROUND ? '0' : '?';
+    for (uint8_t v : mask)
+        text += v == LABEL_FOREGROUND ? '1' : v == LABEL_BACKGROUND ? '0' : '?';
     return text;
 }
 

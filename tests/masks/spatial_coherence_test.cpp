@@ -127,7 +127,8 @@ TEST(SpatialCoherenceTest, FiveByFiveLeavesTheTwelvePixelsNextToTheCorners) {
 TEST(SpatialCoherenceTest, PixelsOutsideTheRegionAreCountedButNotWritten) {
     FilterCase f(3, 3, LABEL_FOREGROUND);
     f.roi = makeRegionOfInterest({255, 255, 255, 255, 255, 0, 255, 255, 255}, 3);
-    for (int c = 0; c < 3; ++c) f.at(0, c) = LABEL_BACKGROUND;
+    for (int c = 0; c < 3; ++c)
+        f.at(0, c) = LABEL_BACKGROUND;
     f.at(1, 2) = LABEL_BACKGROUND;
     f.at(2, 2) = LABEL_BACKGROUND;
     f.run3();

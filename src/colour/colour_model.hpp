@@ -3,16 +3,17 @@
 #include <vector>
 
 #include "colour/neighbourhood_kernel.hpp"
+#include "imageio/model_update.hpp"
 #include "imageio/planes.hpp"
-#include "imageio/update_marks.hpp"
 #include "masks/label_mask.hpp"
 #include "masks/region_of_interest.hpp"
 #include "run/run_parameters.hpp"
 
 // The colour model: for every pixel an n x n block of cone-space weights on the
-// model grid. A frame is first matched against the model as it stands, then the
-// model learns in place (see UpdateMarks), so matching always sees the model of
-// the previous frame and updates never compound within a frame.
+// model grid, n one of 1, 3, 5, 7 and 9. A frame is first matched against the
+// model as it stands, then the model learns in place (see UpdateScratch), so
+// matching always sees the model of the previous frame and updates never
+// compound within a frame.
 
 inline constexpr int MATCH_NONE = 0;
 inline constexpr int MATCH_BACKGROUND = 1;
@@ -58,4 +59,4 @@ void colourOnlineActionRows(const LabelMask& filteredMask, const RegionOfInteres
 void colourUpdateRows(const PlaneSet& framePlanes, const ModelGrid& grid, PlaneSet& model,
                       const RateMatrix& rateMatrix, const std::vector<int>& bestRows,
                       const std::vector<int>& bestCols, const UpdateWriters& writers,
-                      UpdateMarks& marks, int ownedBegin, int ownedEnd);
+                      int ownedBegin, int ownedEnd, UpdateScratch& scratch);

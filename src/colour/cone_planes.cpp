@@ -1,8 +1,20 @@
 #include "colour/cone_planes.hpp"
 
-#include "colour/colour_space.hpp"
+ConePoint ConeCache::lookup(uint8_t red, uint8_t green, uint8_t blue) {
+    const uint32_t colour = (uint32_t{red} << 16) | (uint32_t{green} << 8) | blue;
+    Entry& entry = entries_[(colour * 2654435761u) >> (32 - kBits)];
+    if (entry.key != colour + 1) {
+        entry.key = colour + 1;
+        entry.point = rgbToCone(red, green, blue);
+    }
+    return entry.point;
+}
 
-void imageToConePlanes(const cv::Mat& image, const RegionOfInterest& roi, PlaneSet& planes) {
+namespace {
+
+template <typename Convert>
+void convertImage(const cv::Mat& image, const RegionOfInterest& roi, PlaneSet& planes,
+                  Convert&& convert) {
     const int width = image.cols;
     float* x = planes.plane[0].data();
     float* y = planes.plane[1].data();
@@ -14,10 +26,22 @@ void imageToConePlanes(const cv::Mat& image, const RegionOfInterest& roi, PlaneS
             const size_t k = rowStart + c;
             if (roi.mask[k] == 0) continue;
             const uint8_t* bgr = row + 3 * c;
-            const ConePoint point = rgbToCone(bgr[2], bgr[1], bgr[0]);
+            const ConePoint point = convert(bgr[2], bgr[1], bgr[0]);
             x[k] = point.x;
             y[k] = point.y;
             z[k] = point.z;
         }
     }
+}
+
+}  // namespace
+
+void imageToConePlanes(const cv::Mat& image, const RegionOfInterest& roi, PlaneSet& planes) {
+    convertImage(image, roi, planes, rgbToCone);
+}
+
+void imageToConePlanes(const cv::Mat& image, const RegionOfInterest& roi, PlaneSet& planes,
+                       ConeCache& cache) {
+    convertImage(image, roi, planes,
+                 [&cache](uint8_t r, uint8_t g, uint8_t b) { return cache.lookup(r, g, b); });
 }

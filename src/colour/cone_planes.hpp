@@ -2,9 +2,32 @@
 
 #include <opencv2/core.hpp>
 
+#include <vector>
+
+#include "colour/colour_space.hpp"
 #include "imageio/planes.hpp"
 #include "masks/region_of_interest.hpp"
+
+// The cone points of recently seen 8-bit colours. Frames of one scene repeat
+// their colours, and a conversion costs a cosine and a sine; the points are
+// exactly those rgbToCone gives. Direct-mapped, one per converting thread.
+class ConeCache {
+  public:
+    ConeCache() : entries_(kSize) {}
+    ConePoint lookup(uint8_t red, uint8_t green, uint8_t blue);
+
+  private:
+    static constexpr int kBits = 18;
+    static constexpr size_t kSize = size_t{1} << kBits;
+    struct Entry {
+        uint32_t key = 0;  // colour + 1; 0 marks an empty entry
+        ConePoint point{};
+    };
+    std::vector<Entry> entries_;
+};
 
 // Converts a W x H 8-bit BGR image into cone coordinates, one plane entry per
 // pixel inside the region of interest; entries outside it keep their value.
 void imageToConePlanes(const cv::Mat& image, const RegionOfInterest& roi, PlaneSet& planes);
+void imageToConePlanes(const cv::Mat& image, const RegionOfInterest& roi, PlaneSet& planes,
+                       ConeCache& cache);

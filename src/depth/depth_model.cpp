@@ -38,25 +38,56 @@ void initDepthModel(std::vector<float>& grid, const std::vector<float>& initialB
     }
 }
 
-bool findBestDepthMatch(float sample, const std::vector<float>& grid, const ModelGrid& layout,
-                        int r, int c, float eps, int& bestRow, int& bestCol) {
-    const int n = layout.n;
-    bestRow = -1;
-    bestCol = -1;
+namespace {
+
+template <int N>
+int nearestDepthWeight(float sample, const float* grid, int64_t cols, int r, int c) {
+    int best = -1;
     float minimum = 10000.0f;
-    for (int R = r * n; R < r * n + n; ++R) {
-        const float* row = grid.data() + cellIndex(layout, R, 0);
-        for (int C = c * n; C < c * n + n; ++C) {
-            const float d = std::fabs(sample - row[C]);
+    for (int i = 0; i < N; ++i) {
+        const float* row = grid + static_cast<size_t>((int64_t{r} * N + i) * cols + int64_t{c} * N);
+        for (int j = 0; j < N; ++j) {
+            const float d = std::fabs(sample - row[j]);
             if (d < minimum) {
                 minimum = d;
-                bestRow = R;
-                bestCol = C;
+                best = i * N + j;
             }
         }
     }
+    return best;
+}
+
+}  // namespace
+
+bool findBestDepthMatch(float sample, const std::vector<float>& grid, const ModelGrid& layout,
+                        int r, int c, float eps, int& bestRow, int& bestCol) {
+    const int n = layout.n;
+    const int64_t cols = layout.cols();
+    int best = -1;
+    switch (n) {
+        case 1:
+            best = nearestDepthWeight<1>(sample, grid.data(), cols, r, c);
+            break;
+        case 3:
+            best = nearestDepthWeight<3>(sample, grid.data(), cols, r, c);
+            break;
+        case 5:
+            best = nearestDepthWeight<5>(sample, grid.data(), cols, r, c);
+            break;
+        case 7:
+            best = nearestDepthWeight<7>(sample, grid.data(), cols, r, c);
+            break;
+        default:
+            best = nearestDepthWeight<9>(sample, grid.data(), cols, r, c);
+            break;
+    }
     // Only not-a-number weights leave no best cell; that is no match.
-    if (bestRow < 0) return false;
+    if (best < 0) {
+        bestRow = bestCol = -1;
+        return false;
+    }
+    bestRow = r * n + best / n;
+    bestCol = c * n + best % n;
     const double below = static_cast<double>(grid[cellIndex(layout, bestRow, bestCol)]) - sample;
     return below <= eps;
 }
@@ -113,41 +144,72 @@ void depthOnlineActionRows(const LabelMask& depthMask, const RegionOfInterest& r
     }
 }
 
-void depthUpdateRows(const std::vector<float>& samples, const ModelGrid& layout,
+namespace {
+
+template <int N>
+void updateDepthRows(const std::vector<float>& samples, const ModelGrid& layout,
                      std::vector<float>& grid, const RateMatrix& rateMatrix,
                      const std::vector<int>& bestRows, const std::vector<int>& bestCols,
-                     const UpdateWriters& writers, UpdateMarks& marks, int ownedBegin,
-                     int ownedEnd) {
-    const int n = layout.n;
-    const int h = n / 2;
+                     const UpdateWriters& writers, int ownedBegin, int ownedEnd,
+                     UpdateScratch& scratch) {
+    constexpr int h = N / 2;
     const int W = layout.W;
     const int64_t cols = layout.cols();
-    const int ownedCellBegin = ownedBegin * n;
-    const int ownedCellEnd = ownedEnd * n;
-    float* cells = grid.data();
+    const size_t pixelRowCells = static_cast<size_t>(N * cols);
+    const int ownedCellBegin = ownedBegin * N;
+    const int ownedCellEnd = ownedEnd * N;
+    float* const cells = grid.data();
+    // Three slots of one pixel row each, holding the cells as they were before the pass.
+    if (scratch.rows.size() < 3 * pixelRowCells) scratch.rows.assign(3 * pixelRowCells, 0.0f);
+    float* const before = scratch.rows.data();
+    auto keepRow = [&](int q) {
+        if (q < ownedBegin || q >= ownedEnd) return;
+        std::copy_n(cells + q * pixelRowCells, pixelRowCells, before + (q % 3) * pixelRowCells);
+    };
+    double rate[N * N];
+    for (int k = 0; k < N * N; ++k)
+        rate[k] = rateMatrix[k];
+    // An empty cell takes the sample as it is; the others blend, wholly in double.
+    auto blend = [&](int R, int C, int entry, float s) {
+        const float old = before[((R / N) % 3) * pixelRowCells + (R % N) * cols + C];
+        const size_t k = static_cast<size_t>(R * cols + C);
+        if (old > 0.0f) {
+            const double w = rate[entry];
+            cells[k] = static_cast<float>((1.0 - w) * old + w * s);
+        } else {
+            cells[k] = s;
+        }
+    };
     const int writerBegin = std::max(ownedBegin - 1, 0);
     const int writerEnd = std::min(ownedEnd + 1, layout.H);
-    for (int r = writerEnd - 1; r >= writerBegin; --r) {
-        for (int c = W - 1; c >= 0; --c) {
+    keepRow(ownedBegin);
+    for (int r = writerBegin; r < writerEnd; ++r) {
+        if (r + 1 > ownedBegin) keepRow(r + 1);
+        for (int c = 0; c < W; ++c) {
             const size_t p = static_cast<size_t>(r) * W + c;
             const uint8_t action = writers.action[p];
             if (action == ACTION_NONE) continue;
             const float s = samples[p];
             if (action == ACTION_FILL) {
                 // The whole block takes the sample; no label guards it.
-                const int fromRow = std::max(r * n, ownedCellBegin);
-                const int toRow = std::min(r * n + n, ownedCellEnd);
-                for (int R = fromRow; R < toRow; ++R) {
-                    for (int C = c * n; C < c * n + n; ++C) {
-                        const size_t k = static_cast<size_t>(R * cols + C);
-                        if (marks.claim(k)) cells[k] = s;
-                    }
+                if (r < ownedBegin || r >= ownedEnd) continue;
+                for (int i = 0; i < N; ++i) {
+                    std::fill_n(cells + (int64_t{r} * N + i) * cols + int64_t{c} * N, N, s);
                 }
                 continue;
             }
             if (!(s > 0.0f)) continue;
             const int bestRow = bestRows[p];
             const int bestCol = bestCols[p];
+            if (bestRow == r * N + h && bestCol == c * N + h) {
+                // The window is the pixel's own block, whose label is background.
+                if (r < ownedBegin || r >= ownedEnd) continue;
+                for (int i = 0; i < N; ++i) {
+                    for (int j = 0; j < N; ++j)
+                        blend(r * N + i, c * N + j, i * N + j, s);
+                }
+                continue;
+            }
             const int R0 = std::max(bestRow - h, 0);
             const int R1 =
                 static_cast<int>(std::min<int64_t>(int64_t{bestRow} + h + 1, layout.rows()));
@@ -156,24 +218,41 @@ void depthUpdateRows(const std::vector<float>& samples, const ModelGrid& layout,
             const int fromRow = std::max(R0, ownedCellBegin);
             const int toRow = std::min(R1, ownedCellEnd);
             for (int R = fromRow; R < toRow; ++R) {
-                const size_t ownerRow = static_cast<size_t>(R / n) * W;
-                const float* rates = rateMatrix.data() + (R - R0) * n;
+                const size_t ownerRow = static_cast<size_t>(R / N) * W;
                 for (int C = C0; C < C1; ++C) {
-                    const size_t owner = ownerRow + C / n;
+                    const size_t owner = ownerRow + C / N;
                     const uint8_t label =
                         owner <= p ? writers.labelsAfter[owner] : writers.labelsBefore[owner];
                     if (label != LABEL_BACKGROUND) continue;
-                    const size_t k = static_cast<size_t>(R * cols + C);
-                    if (!marks.claim(k)) continue;
-                    const float old = cells[k];
-                    if (old > 0.0f) {
-                        const double w = rates[C - C0];
-                        cells[k] = static_cast<float>((1.0 - w) * old + w * s);
-                    } else {
-                        cells[k] = s;
-                    }
+                    blend(R, C, (R - R0) * N + (C - C0), s);
                 }
             }
         }
+    }
+}
+
+}  // namespace
+
+void depthUpdateRows(const std::vector<float>& samples, const ModelGrid& layout,
+                     std::vector<float>& grid, const RateMatrix& rateMatrix,
+                     const std::vector<int>& bestRows, const std::vector<int>& bestCols,
+                     const UpdateWriters& writers, int ownedBegin, int ownedEnd,
+                     UpdateScratch& scratch) {
+    switch (layout.n) {
+        case 1:
+            return updateDepthRows<1>(samples, layout, grid, rateMatrix, bestRows, bestCols,
+                                      writers, ownedBegin, ownedEnd, scratch);
+        case 3:
+            return updateDepthRows<3>(samples, layout, grid, rateMatrix, bestRows, bestCols,
+                                      writers, ownedBegin, ownedEnd, scratch);
+        case 5:
+            return updateDepthRows<5>(samples, layout, grid, rateMatrix, bestRows, bestCols,
+                                      writers, ownedBegin, ownedEnd, scratch);
+        case 7:
+            return updateDepthRows<7>(samples, layout, grid, rateMatrix, bestRows, bestCols,
+                                      writers, ownedBegin, ownedEnd, scratch);
+        default:
+            return updateDepthRows<9>(samples, layout, grid, rateMatrix, bestRows, bestCols,
+                                      writers, ownedBegin, ownedEnd, scratch);
     }
 }

@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "colour/neighbourhood_kernel.hpp"
+#include "imageio/model_update.hpp"
 #include "imageio/planes.hpp"
-#include "imageio/update_marks.hpp"
 #include "masks/label_mask.hpp"
 #include "masks/region_of_interest.hpp"
 
@@ -51,5 +51,5 @@ void depthOnlineActionRows(const LabelMask& depthMask, const RegionOfInterest& r
 void depthUpdateRows(const std::vector<float>& samples, const ModelGrid& layout,
                      std::vector<float>& grid, const RateMatrix& rateMatrix,
                      const std::vector<int>& bestRows, const std::vector<int>& bestCols,
-                     const UpdateWriters& writers, UpdateMarks& marks, int ownedBegin,
-                     int ownedEnd);
+                     const UpdateWriters& writers, int ownedBegin, int ownedEnd,
+                     UpdateScratch& scratch);

@@ -20,6 +20,9 @@ struct BytePlaneSet {
 PlaneSet allocFloatPlanes(size_t len);
 BytePlaneSet allocBytePlanes(size_t len);
 
+// Largest block side the models support.
+inline constexpr int kMaxBlockSide = 9;
+
 // The layout shared by the colour and the depth model: H*n rows of W*n cells in
 // which pixel (r, c) owns rows r*n .. r*n+n-1 and columns c*n .. c*n+n-1.
 struct ModelGrid {

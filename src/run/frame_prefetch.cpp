@@ -26,7 +26,7 @@ FramePrefetch::~FramePrefetch() {
     loader_.join();
 }
 
-void FramePrefetch::load(LoadedFrame& slot, int64_t frame) const {
+void FramePrefetch::load(LoadedFrame& slot, int64_t frame) {
     slot.frame = frame;
     slot.colourError.reset();
     slot.depthError.reset();
@@ -37,7 +37,7 @@ void FramePrefetch::load(LoadedFrame& slot, int64_t frame) const {
             image = files_.loadColourFrame(frame);
         }
         const StageTimer timer(times_, Stage::ColourConversion);
-        imageToConePlanes(image, roi_, slot.framePlanes);
+        imageToConePlanes(image, roi_, slot.framePlanes, coneCache_);
     } catch (const FatalError& error) {
         slot.colourError = error;
         return;  // the run ends at this frame's colour image

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "colour/cone_planes.hpp"
 #include "imageio/planes.hpp"
 #include "masks/region_of_interest.hpp"
 #include "run/fatal_error.hpp"
@@ -46,7 +47,7 @@ class FramePrefetch {
     const LoadedFrame& next();
 
   private:
-    void load(LoadedFrame& slot, int64_t frame) const;
+    void load(LoadedFrame& slot, int64_t frame);
     void loaderLoop();
 
     const SequenceFiles& files_;
@@ -57,6 +58,7 @@ class FramePrefetch {
     StageTimes* times_;
 
     LoadedFrame slots_[2];
+    ConeCache coneCache_;   // used by whichever single thread loads
     int64_t consumed_ = 0;  // frames handed to the consumer
     int64_t loaded_ = 0;    // frames ready in slots
     bool stopping_ = false;

@@ -44,7 +44,6 @@ struct RunBuffers {
     std::vector<int> colourBestRow;
     std::vector<int> colourBestCol;
     std::vector<uint8_t> colourAction;
-    UpdateMarks colourMarks;
     LabelMask filteredMask;
     std::vector<uint8_t> filterScratch;
     cv::Mat outputImage;
@@ -56,13 +55,16 @@ struct RunBuffers {
     std::vector<int> depthBestRow;
     std::vector<int> depthBestCol;
     std::vector<uint8_t> depthAction;
-    UpdateMarks depthMarks;
     LabelMask fusedMask;
     std::vector<uint8_t> fusionScratch;
 
     // With model snapshots only.
     BytePlaneSet colourSnapshotPlanes;
     cv::Mat depthSnapshotImage;
+
+    // Per band of rows: working space of the update passes.
+    std::vector<UpdateScratch> colourScratch;
+    std::vector<UpdateScratch> depthScratch;
 
     NeighbourhoodKernel kernel;
     RateMatrix rateMatrix;
@@ -187,7 +189,6 @@ void allocateBuffers(Run& run) {
         b.colourBestRow.assign(pixels, 0);
         b.colourBestCol.assign(pixels, 0);
         b.colourAction.assign(pixels, ACTION_NONE);
-        b.colourMarks = UpdateMarks(cells);
         b.filteredMask.assign(pixels, 0);
         b.filterScratch.assign(pixels, 0);
         b.outputImage = cv::Mat::zeros(grid.H, grid.W, CV_8UC1);
@@ -198,7 +199,6 @@ void allocateBuffers(Run& run) {
             b.depthBestRow.assign(pixels, 0);
             b.depthBestCol.assign(pixels, 0);
             b.depthAction.assign(pixels, ACTION_NONE);
-            b.depthMarks = UpdateMarks(cells);
             b.fusedMask.assign(pixels, 0);
             b.fusionScratch.assign(pixels, 0);
         }
@@ -306,6 +306,10 @@ void forEachRowBand(Run& run, Body&& body) {
     run.pool->forEachBand(run.grid.H, body);
 }
 
+UpdateScratch& scratchOf(Run& run, std::vector<UpdateScratch>& scratch, int begin) {
+    return scratch[static_cast<size_t>(run.pool->bandIndex(run.grid.H, begin))];
+}
+
 // One calibration frame: label it against the models as they stand, then let
 // every matched pixel update them.
 void calibrateOnFrame(Run& run, const LoadedFrame& frame) {
@@ -320,10 +324,10 @@ void calibrateOnFrame(Run& run, const LoadedFrame& frame) {
         });
         const UpdateWriters writers{b.colourAction.data(), b.colourMask.data(),
                                     b.colourMaskAfter.data()};
-        b.colourMarks.beginPass();
         forEachRowBand(run, [&](int begin, int end) {
             colourUpdateRows(frame.framePlanes, run.grid, b.colourModel, b.rateMatrix,
-                             b.colourBestRow, b.colourBestCol, writers, b.colourMarks, begin, end);
+                             b.colourBestRow, b.colourBestCol, writers, begin, end,
+                             scratchOf(run, b.colourScratch, begin));
         });
         std::swap(b.colourMask, b.colourMaskAfter);
     }
@@ -336,10 +340,9 @@ void calibrateOnFrame(Run& run, const LoadedFrame& frame) {
                                   b.depthBestCol);
     });
     const UpdateWriters writers{b.depthAction.data(), b.depthMask.data(), b.depthMaskAfter.data()};
-    b.depthMarks.beginPass();
     forEachRowBand(run, [&](int begin, int end) {
         depthUpdateRows(frame.depthPlane, run.grid, b.depthModel, b.rateMatrix, b.depthBestRow,
-                        b.depthBestCol, writers, b.depthMarks, begin, end);
+                        b.depthBestCol, writers, begin, end, scratchOf(run, b.depthScratch, begin));
     });
     std::swap(b.depthMask, b.depthMaskAfter);
 }
@@ -404,20 +407,18 @@ void processOnlineFrame(Run& run, const LoadedFrame& frame) {
                 depthOnlineActionRows(b.depthMask, run.roi, run.grid.W, begin, end, b.depthAction);
             }
         });
-        b.colourMarks.beginPass();
-        if (depth) b.depthMarks.beginPass();
         const UpdateWriters colourWriters{b.colourAction.data(), b.filteredMask.data(),
                                           b.filteredMask.data()};
         const UpdateWriters depthWriters{b.depthAction.data(), b.depthMask.data(),
                                          b.depthMask.data()};
         forEachRowBand(run, [&](int begin, int end) {
             colourUpdateRows(frame.framePlanes, run.grid, b.colourModel, b.rateMatrix,
-                             b.colourBestRow, b.colourBestCol, colourWriters, b.colourMarks, begin,
-                             end);
+                             b.colourBestRow, b.colourBestCol, colourWriters, begin, end,
+                             scratchOf(run, b.colourScratch, begin));
             if (depth) {
                 depthUpdateRows(frame.depthPlane, run.grid, b.depthModel, b.rateMatrix,
-                                b.depthBestRow, b.depthBestCol, depthWriters, b.depthMarks, begin,
-                                end);
+                                b.depthBestRow, b.depthBestCol, depthWriters, begin, end,
+                                scratchOf(run, b.depthScratch, begin));
             }
         });
     }
@@ -463,6 +464,8 @@ int runDadiMero(ArgumentList args, StageTimes* times) {
     const int threads = resolveThreadCount(p.threads);
     WorkerPool pool(threads);
     run.pool = &pool;
+    b.colourScratch.resize(static_cast<size_t>(pool.size()));
+    b.depthScratch.resize(static_cast<size_t>(pool.size()));
     // Calibration frames ini + 1 .. ini + K - 1, then online frames ini + K ..
     // end: one contiguous range of files, read one frame ahead.
     const int64_t K = p.K;

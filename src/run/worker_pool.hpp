@@ -31,6 +31,16 @@ class WorkerPool {
             const_cast<void*>(static_cast<const void*>(&body)));
     }
 
+    // The index of the band of [0, count) that starts at `begin`, for per-band
+    // working space.
+    int bandIndex(int count, int begin) const {
+        const int bands = count < size() ? 1 : size();
+        for (int index = bands - 1; index > 0; --index) {
+            if (bandStart(count, bands, index) <= begin) return index;
+        }
+        return 0;
+    }
+
     // The band `index` of `bands` equal parts of [0, count).
     static int bandStart(int count, int bands, int index) {
         return static_cast<int>(static_cast<long long>(count) * index / bands);

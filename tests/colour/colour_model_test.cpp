@@ -15,14 +15,13 @@ struct ColourFixture {
     PlaneSet background;
     PlaneSet current;
     RunParameters params;
-    UpdateMarks marks;
+    UpdateScratch scratch;
 
     ColourFixture(int W, int H, int n, ConePoint point)
         : grid{W, H, n},
           roi(wholeImageRegion(grid.pixels())),
           background(allocFloatPlanes(grid.pixels())),
-          current(allocFloatPlanes(grid.cells())),
-          marks(grid.cells()) {
+          current(allocFloatPlanes(grid.cells())) {
         for (size_t p = 0; p < grid.pixels(); ++p) {
             background.plane[0][p] = point.x;
             background.plane[1][p] = point.y;
@@ -65,10 +64,9 @@ void updatePass(ColourFixture& f, const std::vector<Writer>& writers, const Rate
         rows[w.pixel] = w.bestRow;
         cols[w.pixel] = w.bestCol;
     }
-    f.marks.beginPass();
     colourUpdateRows(frame, f.grid, f.current, rates, rows, cols,
-                     UpdateWriters{action.data(), labels.data(), labels.data()}, f.marks, 0,
-                     f.grid.H);
+                     UpdateWriters{action.data(), labels.data(), labels.data()}, 0, f.grid.H,
+                     f.scratch);
 }
 
 // A calibration frame as the run drives it: match everything, then update.
@@ -79,10 +77,9 @@ void calibrate(ColourFixture& f, const PlaneSet& frame, LabelMask& labels, const
     std::vector<int> rows(labels.size(), 0), cols(labels.size(), 0);
     colourCalibrationMatchRows(frame, f.grid, f.current, eps, f.params, f.roi, 0, f.grid.H, labels,
                                after, action, rows, cols);
-    f.marks.beginPass();
     colourUpdateRows(frame, f.grid, f.current, rates, rows, cols,
-                     UpdateWriters{action.data(), labels.data(), after.data()}, f.marks, 0,
-                     f.grid.H);
+                     UpdateWriters{action.data(), labels.data(), after.data()}, 0, f.grid.H,
+                     f.scratch);
     labels = after;
 }
 
@@ -245,9 +242,9 @@ TEST(ColourModelTest, DetectionRecordsBestWeightsAndUpdateFollowsTheFilteredMask
     std::vector<uint8_t> action(2, 9);
     colourOnlineActionRows(filtered, f.roi, 2, 0, 1, action);
     EXPECT_EQ(action, (std::vector<uint8_t>{ACTION_NONE, ACTION_UPDATE}));
-    f.marks.beginPass();
     colourUpdateRows(frame, f.grid, f.current, constantRates(1, 0.5f), rows, cols,
-                     UpdateWriters{action.data(), filtered.data(), filtered.data()}, f.marks, 0, 1);
+                     UpdateWriters{action.data(), filtered.data(), filtered.data()}, 0, 1,
+                     f.scratch);
     EXPECT_EQ(f.current.plane[2][0], 0.5f);
     EXPECT_EQ(f.current.plane[2][1], static_cast<float>(0.5 * 0.5f + 0.5 * 0.9f));
 }
@@ -287,13 +284,11 @@ TEST(ColourModelTest, BandsOfRowsGiveTheSameModelAsOnePass) {
     }
     const RateMatrix rates = constantRates(3, 0.25f);
     const UpdateWriters writers{action.data(), labels.data(), labels.data()};
-    whole.marks.beginPass();
-    colourUpdateRows(frame, whole.grid, whole.current, rates, rows, cols, writers, whole.marks, 0,
-                     6);
-    banded.marks.beginPass();
+    colourUpdateRows(frame, whole.grid, whole.current, rates, rows, cols, writers, 0, 6,
+                     whole.scratch);
     for (int band = 0; band < 6; band += 2) {
-        colourUpdateRows(frame, banded.grid, banded.current, rates, rows, cols, writers,
-                         banded.marks, band, band + 2);
+        colourUpdateRows(frame, banded.grid, banded.current, rates, rows, cols, writers, band,
+                         band + 2, banded.scratch);
     }
     EXPECT_EQ(banded.current.plane[2], whole.current.plane[2]);
     EXPECT_NE(whole.current.plane[2], ColourFixture(4, 6, 3, {0.1f, 0.1f, 0.5f}).current.plane[2]);

@@ -12,13 +12,10 @@ struct DepthFixture {
     ModelGrid grid;
     RegionOfInterest roi;
     std::vector<float> current;
-    UpdateMarks marks;
+    UpdateScratch scratch;
 
     DepthFixture(int W, int H, int n, float weight)
-        : grid{W, H, n},
-          roi(wholeImageRegion(grid.pixels())),
-          current(grid.cells(), 0.0f),
-          marks(grid.cells()) {
+        : grid{W, H, n}, roi(wholeImageRegion(grid.pixels())), current(grid.cells(), 0.0f) {
         initDepthModel(current, std::vector<float>(grid.pixels(), weight), grid, roi);
     }
     size_t cell(int R, int C) const { return static_cast<size_t>(R * grid.cols() + C); }
@@ -44,10 +41,9 @@ void updatePass(DepthFixture& f, const std::vector<float>& samples,
         rows[p] = best[p].first;
         cols[p] = best[p].second;
     }
-    f.marks.beginPass();
     depthUpdateRows(samples, f.grid, f.current, rates, rows, cols,
-                    UpdateWriters{action.data(), labels.data(), labels.data()}, f.marks, 0,
-                    f.grid.H);
+                    UpdateWriters{action.data(), labels.data(), labels.data()}, 0, f.grid.H,
+                    f.scratch);
 }
 
 // A calibration frame as the run drives it.
@@ -58,10 +54,9 @@ void calibrate(DepthFixture& f, const std::vector<float>& samples, LabelMask& la
     std::vector<int> rows(labels.size(), 0), cols(labels.size(), 0);
     depthCalibrationMatchRows(samples, f.grid, f.current, eps, f.roi, 0, f.grid.H, labels, after,
                               action, rows, cols);
-    f.marks.beginPass();
     depthUpdateRows(samples, f.grid, f.current, rates, rows, cols,
-                    UpdateWriters{action.data(), labels.data(), after.data()}, f.marks, 0,
-                    f.grid.H);
+                    UpdateWriters{action.data(), labels.data(), after.data()}, 0, f.grid.H,
+                    f.scratch);
     labels = after;
 }
 

@@ -289,13 +289,23 @@ void initialiseDepthModel(Run& run) {
 }
 
 void loadColourFrame(Run& run, int64_t frame) {
-    const cv::Mat image = run.files.loadColourFrame(frame);
+    cv::Mat image;
+    {
+        const StageTimer timer(run.times, Stage::Decode);
+        image = run.files.loadColourFrame(frame);
+    }
+    const StageTimer timer(run.times, Stage::ColourConversion);
     imageToConePlanes(image, run.roi, run.buffers.framePlanes);
 }
 
 void loadDepthFrame(Run& run, int64_t frame) {
-    const cv::Mat image =
-        run.files.loadDepthFrame(frame, "Unable to read expected Depth file %s\n");
+    cv::Mat image;
+    {
+        const StageTimer timer(run.times, Stage::Decode);
+        image = run.files.loadDepthFrame(frame, "Unable to read expected Depth file %s\n");
+    }
+    // Turning depth images into samples belongs to the depth stage.
+    const StageTimer timer(run.times, Stage::DepthDetection);
     depthImageToPlane(image, run.roi, run.buffers.depthPlane);
 }
 

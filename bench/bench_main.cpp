@@ -184,7 +184,15 @@ int main(int argc, char** argv) {
         } else {
             printTable(stdout, report);
         }
-        return 0;
+        // A table with failed runs in it must not pass for a good one.
+        int failures = 0;
+        for (const SequenceResult& seq : report.sequences) {
+            for (const MethodResult& m : seq.methods)
+                failures += m.failures;
+            for (const BreakdownResult& b : seq.breakdowns)
+                failures += b.failures;
+        }
+        return failures == 0 ? 0 : 1;
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "dadi-bench: %s\n", failure.what());
         return 2;

@@ -1,0 +1,201 @@
+#include "report.hpp"
+
+#include <string>
+
+#include "targets.hpp"
+
+namespace {
+
+constexpr double kMiB = 1024.0 * 1024.0;
+
+double fps(double msPerFrame) {
+    return msPerFrame > 0.0 ? 1e3 / msPerFrame : 0.0;
+}
+
+double ratio(double value, double base) {
+    return base > 0.0 ? value / base : 0.0;
+}
+
+std::string jsonString(const std::string& text) {
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+void printMethods(std::FILE* out, const SequenceResult& seq) {
+    const double floorMs = seq.methods.at(0).msPerFrame();
+    const double mog2Ms = seq.methods.at(1).msPerFrame();
+    std::fprintf(out, "%-26s %6s %9s %8s %8s %7s %9s %9s\n", "method", "frames", "ms/frame", "fps",
+                 "x floor", "x MOG2", "peak MiB", "model MiB");
+    for (const MethodResult& m : seq.methods) {
+        const double ms = m.msPerFrame();
+        std::fprintf(out, "%-26s %6lld %9.2f %8.1f %8.2f %7.2f %9.1f", m.name.c_str(),
+                     static_cast<long long>(m.frames), ms, fps(ms), ratio(ms, floorMs),
+                     ratio(ms, mog2Ms), static_cast<double>(m.maxPeakRssKb()) / 1024.0);
+        if (m.modelBytes > 0.0) {
+            std::fprintf(out, " %9.1f", m.modelBytes / kMiB);
+        } else {
+            std::fprintf(out, " %9s", "-");
+        }
+        if (m.failures > 0) std::fprintf(out, "  (%d failed runs)", m.failures);
+        std::fprintf(out, "\n");
+    }
+}
+
+void printBreakdown(std::FILE* out, const SequenceResult& seq) {
+    if (seq.breakdowns.empty()) return;
+    std::fprintf(out,
+                 "\nDADI-MERO stages, in process, RGB-D n=3, ms per frame (%lld frames; "
+                 "summed over threads)\n",
+                 static_cast<long long>(seq.breakdowns.front().frames()));
+    std::fprintf(out, "%-22s", "stage");
+    for (const BreakdownResult& b : seq.breakdowns)
+        std::fprintf(out, " %16s", b.name.c_str());
+    std::fprintf(out, "\n");
+    for (size_t s = 0; s < kStageCount; ++s) {
+        std::fprintf(out, "%-22s", stageName(static_cast<Stage>(s)));
+        for (const BreakdownResult& b : seq.breakdowns)
+            std::fprintf(out, " %16.2f", b.stageMsPerFrame(s));
+        std::fprintf(out, "\n");
+    }
+    std::fprintf(out, "%-22s", "sum of stages");
+    for (const BreakdownResult& b : seq.breakdowns) {
+        double sum = 0.0;
+        for (size_t s = 0; s < kStageCount; ++s)
+            sum += b.stageMsPerFrame(s);
+        std::fprintf(out, " %16.2f", sum);
+    }
+    std::fprintf(out, "\n%-22s", "wall (whole run)");
+    for (const BreakdownResult& b : seq.breakdowns)
+        std::fprintf(out, " %16.2f", b.wallMsPerFrame());
+    std::fprintf(out, "\n%-22s", "peak MiB");
+    for (const BreakdownResult& b : seq.breakdowns) {
+        long peak = 0;
+        for (const StageSample& s : b.samples)
+            peak = std::max(peak, s.peakRssKb);
+        std::fprintf(out, " %16.1f", static_cast<double>(peak) / 1024.0);
+    }
+    std::fprintf(out, "\n");
+}
+
+// The shadow test's cost: colour detection with it on minus with it off.
+void printShadowShare(std::FILE* out, const SequenceResult& seq) {
+    const BreakdownResult* on = nullptr;
+    const BreakdownResult* off = nullptr;
+    for (const BreakdownResult& b : seq.breakdowns) {
+        if (b.name == "-threads 1") on = &b;
+        if (b.name == "-threads 1 -s 0") off = &b;
+    }
+    if (on == nullptr || off == nullptr || on->samples.empty() || off->samples.empty()) return;
+    const auto detection = static_cast<size_t>(Stage::ColourDetection);
+    const double withShadow = on->stageMsPerFrame(detection);
+    const double without = off->stageMsPerFrame(detection);
+    const double share = withShadow - without;
+    std::fprintf(out,
+                 "shadow test (one thread): colour detection %.2f ms/frame with -s 1, %.2f with "
+                 "-s 0: %.2f ms/frame, %.0f %% of colour detection, %.0f %% of the run\n",
+                 withShadow, without, share, 100.0 * ratio(share, withShadow),
+                 100.0 * ratio(share, on->wallMsPerFrame()));
+}
+
+void printTargets(std::FILE* out, const SequenceResult& seq) {
+    std::fprintf(out, "\ntargets (stated for 640x480, n=3, 2 cores):\n");
+    for (const TargetCheck& t : checkTargets(seq)) {
+        if (!t.measured) {
+            std::fprintf(out, "  %-44s not measured\n", t.goal.c_str());
+            continue;
+        }
+        std::fprintf(out, "  %-44s %8.2f vs %8.2f  %s\n", t.goal.c_str(), t.value, t.limit,
+                     t.met ? "met" : "NOT met");
+    }
+}
+
+void printMethodJson(std::FILE* out, const MethodResult& m, double floorMs, double mog2Ms) {
+    const double ms = m.msPerFrame();
+    std::fprintf(out,
+                 "{\"name\":%s,\"frames\":%lld,\"ms_per_frame\":%.4f,\"fps\":%.3f,"
+                 "\"ratio_to_io_floor\":%.4f,\"ratio_to_mog2\":%.4f,\"peak_rss_kb\":%ld,"
+                 "\"model_bytes\":%.0f,\"failed_runs\":%d,\"seconds\":[",
+                 jsonString(m.name).c_str(), static_cast<long long>(m.frames), ms, fps(ms),
+                 ratio(ms, floorMs), ratio(ms, mog2Ms), m.maxPeakRssKb(), m.modelBytes, m.failures);
+    for (size_t i = 0; i < m.seconds.size(); ++i)
+        std::fprintf(out, "%s%.4f", i == 0 ? "" : ",", m.seconds[i]);
+    std::fprintf(out, "]}");
+}
+
+void printBreakdownJson(std::FILE* out, const BreakdownResult& b) {
+    std::fprintf(out, "{\"name\":%s,\"frames\":%lld,\"wall_ms_per_frame\":%.4f,\"stages\":{",
+                 jsonString(b.name).c_str(), static_cast<long long>(b.frames()),
+                 b.wallMsPerFrame());
+    for (size_t s = 0; s < kStageCount; ++s) {
+        std::fprintf(out, "%s%s:%.4f", s == 0 ? "" : ",",
+                     jsonString(stageName(static_cast<Stage>(s))).c_str(), b.stageMsPerFrame(s));
+    }
+    std::fprintf(out, "},\"failed_runs\":%d}", b.failures);
+}
+
+}  // namespace
+
+void printTable(std::FILE* out, const BenchReport& report) {
+    for (const SequenceResult& seq : report.sequences) {
+        const SequenceLayout& l = seq.layout;
+        std::fprintf(out,
+                     "\n== %s: %dx%d, frames %d..%d, masks %d..%d; median of %d runs; peak "
+                     "memory is the largest run ==\n",
+                     l.dir.c_str(), l.width, l.height, SequenceLayout::kFirstFrame, l.toIdx,
+                     l.fromIdx, l.toIdx, report.repeat);
+        printMethods(out, seq);
+        printBreakdown(out, seq);
+        printShadowShare(out, seq);
+        printTargets(out, seq);
+    }
+    std::fprintf(out,
+                 "\nDADI-MERO start-up alone (no arguments): %.3f s, peak %.1f MiB; "
+                 "benchmark parent peak %.1f MiB\n",
+                 median(report.startupSeconds),
+                 static_cast<double>(report.startupPeakRssKb) / 1024.0,
+                 static_cast<double>(report.parentRssKb) / 1024.0);
+}
+
+void printJson(std::FILE* out, const BenchReport& report) {
+    std::fprintf(out,
+                 "{\"repeat\":%d,\"parent_peak_rss_kb\":%ld,\"startup_seconds\":%.4f,"
+                 "\"startup_peak_rss_kb\":%ld,\"sequences\":[",
+                 report.repeat, report.parentRssKb, median(report.startupSeconds),
+                 report.startupPeakRssKb);
+    for (size_t i = 0; i < report.sequences.size(); ++i) {
+        const SequenceResult& seq = report.sequences[i];
+        const SequenceLayout& l = seq.layout;
+        std::fprintf(out,
+                     "%s{\"dir\":%s,\"width\":%d,\"height\":%d,\"first_frame\":%d,"
+                     "\"first_mask\":%d,\"last_frame\":%d,\"methods\":[",
+                     i == 0 ? "" : ",", jsonString(l.dir).c_str(), l.width, l.height,
+                     SequenceLayout::kFirstFrame, l.fromIdx, l.toIdx);
+        const double floorMs = seq.methods.at(0).msPerFrame();
+        const double mog2Ms = seq.methods.at(1).msPerFrame();
+        for (size_t m = 0; m < seq.methods.size(); ++m) {
+            if (m > 0) std::fprintf(out, ",");
+            printMethodJson(out, seq.methods[m], floorMs, mog2Ms);
+        }
+        std::fprintf(out, "],\"breakdowns\":[");
+        for (size_t b = 0; b < seq.breakdowns.size(); ++b) {
+            if (b > 0) std::fprintf(out, ",");
+            printBreakdownJson(out, seq.breakdowns[b]);
+        }
+        std::fprintf(out, "],\"targets\":[");
+        const std::vector<TargetCheck> checks = checkTargets(seq);
+        for (size_t t = 0; t < checks.size(); ++t) {
+            std::fprintf(out,
+                         "%s{\"goal\":%s,\"measured\":%s,\"value\":%.4f,\"limit\":%.4f,"
+                         "\"met\":%s}",
+                         t == 0 ? "" : ",", jsonString(checks[t].goal).c_str(),
+                         checks[t].measured ? "true" : "false", checks[t].value, checks[t].limit,
+                         checks[t].met ? "true" : "false");
+        }
+        std::fprintf(out, "]}");
+    }
+    std::fprintf(out, "]}\n");
+}

@@ -20,8 +20,6 @@ const char* stageName(Stage stage) {
             return "colour update";
         case Stage::DepthUpdate:
             return "depth update";
-        case Stage::ModelCopies:
-            return "model copies";
         case Stage::Snapshots:
             return "snapshots";
         case Stage::Count:

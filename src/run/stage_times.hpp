@@ -17,7 +17,6 @@ enum class Stage : int {
     Encode,  // encoding and writing mask files
     ColourUpdate,
     DepthUpdate,
-    ModelCopies,
     Snapshots,
     Count
 };

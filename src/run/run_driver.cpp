@@ -21,6 +21,7 @@
 #include "run/fatal_error.hpp"
 #include "run/formatting.hpp"
 #include "run/frame_prefetch.hpp"
+#include "run/progress_line.hpp"
 #include "run/sequence_files.hpp"
 #include "run/temporal_range.hpp"
 #include "run/worker_pool.hpp"
@@ -80,6 +81,7 @@ struct Run {
     int depthBits = 0;
     StageTimes* times = nullptr;
     WorkerPool* pool = nullptr;
+    ProgressLine progress;
 };
 
 void resolveFrameRange(Run& run) {
@@ -238,23 +240,29 @@ void writeColourSnapshot(Run& run, const PlaneSet& model, int64_t frame) {
         case WriteResult::Written:
             break;
         case WriteResult::OpenFailed:
+            run.progress.clear();
             print(formatText("Errore apertura file %s\n", path.c_str()));
             break;
         case WriteResult::WriteFailed:
+            run.progress.clear();
             print(formatText("Unable to write file %s\n", path.c_str()));
             break;
     }
 }
 
-void writeDepthImage(const std::vector<float>& values, cv::Mat& image, const std::string& path) {
+void writeDepthImage(Run& run, const std::vector<float>& values, cv::Mat& image,
+                     const std::string& path) {
     floatPlaneToImage(values, image);
-    if (!writePngFile(path, image)) print(formatText("Unable to write file %s\n", path.c_str()));
+    if (!writePngFile(path, image)) {
+        run.progress.clear();
+        print(formatText("Unable to write file %s\n", path.c_str()));
+    }
 }
 
 void writeDepthSnapshot(Run& run, int64_t frame) {
     if (run.params.saveModels == 0) return;
     const StageTimer timer(run.times, Stage::Snapshots);
-    writeDepthImage(run.buffers.depthModel, run.buffers.depthSnapshotImage,
+    writeDepthImage(run, run.buffers.depthModel, run.buffers.depthSnapshotImage,
                     numberedName("Dmodel", frame, ".png"));
 }
 
@@ -288,7 +296,7 @@ void initialiseDepthModel(Run& run) {
     }
     if (p.saveModels != 0) {
         cv::Mat initialImage(run.grid.H, run.grid.W, depthImageType(run.depthBits));
-        writeDepthImage(initialBackground, initialImage, "DinitImage.png");
+        writeDepthImage(run, initialBackground, initialImage, "DinitImage.png");
     }
     if (run.depthBits < 16) p.e2D = 0.005f;
     if (p.saveModels != 0) {
@@ -476,13 +484,16 @@ int runDadiMero(ArgumentList args, StageTimes* times) {
                          p.ini + finalCounter, threads > 1, run.times);
 
     int64_t i = 1;
+    run.progress.begin("calibration", K - 1);
     for (; i < K; ++i) {
         const LoadedFrame& frame = frames.next();
         frame.throwIfColourFailed();
         fillRateMatrix(p.n, calibrationRate(a1, a2, i, K), b.kernel, b.rateMatrix);
         calibrateOnFrame(run, frame);
         if (run.times != nullptr) ++run.times->framesProcessed;
+        run.progress.advance(i);
     }
+    run.progress.clear();
     const int64_t endOfCalibration = int64_t{p.ini} + i - 1;
     writeColourSnapshot(run, b.colourModel, endOfCalibration);
     print(formatText("\nOnline phase on %lld frames (from %lld to %d) ...\n",
@@ -491,12 +502,15 @@ int runDadiMero(ArgumentList args, StageTimes* times) {
     fillRateMatrix(p.n, a2, b.kernel, b.rateMatrix);
     if (p.useDepth != 0) writeDepthSnapshot(run, endOfCalibration);
 
+    run.progress.begin("online", lastCounter - K + 1);
     for (int64_t online = K; online <= lastCounter; ++online) {
         const LoadedFrame& frame = frames.next();
         frame.throwIfColourFailed();
         processOnlineFrame(run, frame);
         if (run.times != nullptr) ++run.times->framesProcessed;
+        run.progress.advance(online - K + 1);
     }
+    run.progress.clear();
     std::fflush(stdout);
     return 0;
 }

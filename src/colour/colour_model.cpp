@@ -35,66 +35,69 @@ void initColourModel(PlaneSet& model, const PlaneSet& background, const ModelGri
 
 namespace {
 
-// The nearest weight for a block side known at compile time, so that the
-// distance loops unroll. Returns the block index of the nearest weight (-1
-// when no distance is below 100) and whether it lies within eps, with the
-// centre taking every tie.
+// The nearest weight among a block's N x N distances (row-major): the first
+// strictly smallest, -1 when none is below 100. `matched` tells whether it lies
+// within eps; then the centre takes every tie with it.
 template <int N>
-int nearestWeight(double px, double py, double pz, const PlaneSet& model, int64_t cols, int r,
-                  int c, float eps, bool& matched) {
-    float distance[N * N];
-    for (int i = 0; i < N; ++i) {
-        const size_t rowBase = static_cast<size_t>((int64_t{r} * N + i) * cols + int64_t{c} * N);
-        const float* rx = model.plane[0].data() + rowBase;
-        const float* ry = model.plane[1].data() + rowBase;
-        const float* rz = model.plane[2].data() + rowBase;
-        for (int j = 0; j < N; ++j) {
-            const double dz = rz[j] - pz;
-            const double dy = ry[j] - py;
-            const double dx = rx[j] - px;
-            distance[i * N + j] = static_cast<float>(dz * dz + dy * dy + dx * dx);
-        }
-    }
+int pickNearest(const float* distance, size_t stride, float eps, bool& matched) {
     int best = -1;
     float minimum = 100.0f;
-    for (int k = 0; k < N * N; ++k) {
-        if (distance[k] < minimum) {
-            minimum = distance[k];
-            best = k;
+    for (int i = 0; i < N; ++i) {
+        for (int j = 0; j < N; ++j) {
+            // Branch-free: the outcome depends on the data and mispredicts.
+            const float d = distance[i * stride + j];
+            const bool smaller = d < minimum;
+            minimum = smaller ? d : minimum;
+            best = smaller ? i * N + j : best;
         }
     }
     matched = best >= 0 && minimum <= eps;
     constexpr int centre = (N / 2) * N + N / 2;
-    if (matched && distance[centre] <= minimum) best = centre;
+    if (matched && distance[(N / 2) * stride + N / 2] <= minimum) best = centre;
     return best;
 }
 
-}  // namespace
-
-int findBestColourMatch(float x, float y, float z, const PlaneSet& model, const ModelGrid& grid,
-                        int r, int c, float eps, const RunParameters& params, int& bestRow,
-                        int& bestCol) {
-    const int n = grid.n;
-    const int64_t cols = grid.cols();
-    bool matched = false;
-    int best = -1;
+int pickNearest(int n, const float* distance, size_t stride, float eps, bool& matched) {
     switch (n) {
         case 1:
-            best = nearestWeight<1>(x, y, z, model, cols, r, c, eps, matched);
-            break;
+            return pickNearest<1>(distance, stride, eps, matched);
         case 3:
-            best = nearestWeight<3>(x, y, z, model, cols, r, c, eps, matched);
-            break;
+            return pickNearest<3>(distance, stride, eps, matched);
         case 5:
-            best = nearestWeight<5>(x, y, z, model, cols, r, c, eps, matched);
-            break;
+            return pickNearest<5>(distance, stride, eps, matched);
         case 7:
-            best = nearestWeight<7>(x, y, z, model, cols, r, c, eps, matched);
-            break;
+            return pickNearest<7>(distance, stride, eps, matched);
         default:
-            best = nearestWeight<9>(x, y, z, model, cols, r, c, eps, matched);
-            break;
+            return pickNearest<9>(distance, stride, eps, matched);
     }
+}
+
+// Squared cone-space distance, summed in double as ((dz^2 + dy^2) + dx^2) and
+// rounded once, so that equal weights give exactly equal distances.
+inline float coneDistance(double dx, double dy, double dz) {
+    return static_cast<float>(dz * dz + dy * dy + dx * dx);
+}
+
+// Distances of `count` cells to the pixel colours beside them. Plain IEEE
+// arithmetic, so every instruction set gives the same bits.
+__attribute__((target_clones("avx2", "default"))) void distanceRow(const float* mx, const float* my,
+                                                                   const float* mz, const float* px,
+                                                                   const float* py, const float* pz,
+                                                                   float* out, size_t count) {
+    for (size_t k = 0; k < count; ++k) {
+        out[k] =
+            coneDistance(static_cast<double>(mx[k]) - px[k], static_cast<double>(my[k]) - py[k],
+                         static_cast<double>(mz[k]) - pz[k]);
+    }
+}
+
+// The match of one pixel given its block's distances.
+int matchFromDistances(const float* distance, size_t stride, float x, float y, float z,
+                       const PlaneSet& model, const ModelGrid& grid, int r, int c, float eps,
+                       const RunParameters& params, int& bestRow, int& bestCol) {
+    const int n = grid.n;
+    bool matched = false;
+    const int best = pickNearest(n, distance, stride, eps, matched);
     bestRow = best < 0 ? -1 : r * n + best / n;
     bestCol = best < 0 ? -1 : c * n + best % n;
     if (matched) return MATCH_BACKGROUND;
@@ -105,17 +108,61 @@ int findBestColourMatch(float x, float y, float z, const PlaneSet& model, const 
     return MATCH_NONE;
 }
 
+}  // namespace
+
+int findBestColourMatch(float x, float y, float z, const PlaneSet& model, const ModelGrid& grid,
+                        int r, int c, float eps, const RunParameters& params, int& bestRow,
+                        int& bestCol) {
+    const int n = grid.n;
+    const int64_t cols = grid.cols();
+    float distance[kMaxBlockSide * kMaxBlockSide];
+    for (int i = 0; i < n; ++i) {
+        const size_t rowBase = static_cast<size_t>((int64_t{r} * n + i) * cols + int64_t{c} * n);
+        for (int j = 0; j < n; ++j) {
+            const size_t k = rowBase + j;
+            distance[i * n + j] = coneDistance(static_cast<double>(model.plane[0][k]) - x,
+                                               static_cast<double>(model.plane[1][k]) - y,
+                                               static_cast<double>(model.plane[2][k]) - z);
+        }
+    }
+    return matchFromDistances(distance, static_cast<size_t>(n), x, y, z, model, grid, r, c, eps,
+                              params, bestRow, bestCol);
+}
+
 void colourMatchRows(const PlaneSet& framePlanes, const ModelGrid& grid, const PlaneSet& model,
                      float eps, const RunParameters& params, const RegionOfInterest& roi,
                      int rowBegin, int rowEnd, LabelMask& labels, std::vector<int>& bestRows,
-                     std::vector<int>& bestCols) {
+                     std::vector<int>& bestCols, MatchScratch& scratch) {
+    const int n = grid.n;
+    const size_t cols = static_cast<size_t>(grid.cols());
+    // Per image row: each pixel's colour repeated under its n cells, then the
+    // distances of the n grid rows of the row's blocks, in long vector loops.
+    if (scratch.values.size() < (3 + static_cast<size_t>(n)) * cols) {
+        scratch.values.assign((3 + static_cast<size_t>(n)) * cols, 0.0f);
+    }
+    float* const spread[3] = {scratch.values.data(), scratch.values.data() + cols,
+                              scratch.values.data() + 2 * cols};
+    float* const distances = scratch.values.data() + 3 * cols;
     for (int r = std::max(rowBegin, roi.firstRow); r < rowEnd; ++r) {
+        const size_t rowStart = static_cast<size_t>(r) * grid.W;
+        for (int i = 0; i < 3; ++i) {
+            const float* values = framePlanes.plane[i].data() + rowStart;
+            for (int c = 0; c < grid.W; ++c)
+                std::fill_n(spread[i] + c * n, n, values[c]);
+        }
+        for (int i = 0; i < n; ++i) {
+            const size_t gridRow = (static_cast<size_t>(r) * n + i) * cols;
+            distanceRow(model.plane[0].data() + gridRow, model.plane[1].data() + gridRow,
+                        model.plane[2].data() + gridRow, spread[0], spread[1], spread[2],
+                        distances + i * cols, cols);
+        }
         for (int c = 0; c < grid.W; ++c) {
-            const size_t p = static_cast<size_t>(r) * grid.W + c;
+            const size_t p = rowStart + c;
             if (roi.mask[p] == 0) continue;
-            const int match = findBestColourMatch(framePlanes.plane[0][p], framePlanes.plane[1][p],
-                                                  framePlanes.plane[2][p], model, grid, r, c, eps,
-                                                  params, bestRows[p], bestCols[p]);
+            const int match = matchFromDistances(distances + static_cast<size_t>(c) * n, cols,
+                                                 framePlanes.plane[0][p], framePlanes.plane[1][p],
+                                                 framePlanes.plane[2][p], model, grid, r, c, eps,
+                                                 params, bestRows[p], bestCols[p]);
             labels[p] = labelOf(match);
         }
     }
@@ -126,13 +173,13 @@ void colourCalibrationMatchRows(const PlaneSet& framePlanes, const ModelGrid& gr
                                 const RegionOfInterest& roi, int rowBegin, int rowEnd,
                                 const LabelMask& labelsBefore, LabelMask& labelsAfter,
                                 std::vector<uint8_t>& action, std::vector<int>& bestRows,
-                                std::vector<int>& bestCols) {
+                                std::vector<int>& bestCols, MatchScratch& scratch) {
     const size_t begin = static_cast<size_t>(rowBegin) * grid.W;
     const size_t end = static_cast<size_t>(rowEnd) * grid.W;
     std::copy(labelsBefore.begin() + begin, labelsBefore.begin() + end,
               labelsAfter.begin() + begin);
     colourMatchRows(framePlanes, grid, model, eps, params, roi, rowBegin, rowEnd, labelsAfter,
-                    bestRows, bestCols);
+                    bestRows, bestCols, scratch);
     for (size_t p = begin; p < end; ++p) {
         action[p] =
             roi.mask[p] != 0 && labelsAfter[p] == LABEL_BACKGROUND ? ACTION_UPDATE : ACTION_NONE;

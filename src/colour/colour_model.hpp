@@ -36,7 +36,7 @@ int findBestColourMatch(float x, float y, float z, const PlaneSet& model, const 
 void colourMatchRows(const PlaneSet& framePlanes, const ModelGrid& grid, const PlaneSet& model,
                      float eps, const RunParameters& params, const RegionOfInterest& roi,
                      int rowBegin, int rowEnd, LabelMask& labels, std::vector<int>& bestRows,
-                     std::vector<int>& bestCols);
+                     std::vector<int>& bestCols, MatchScratch& scratch);
 
 // Calibration matching for rows [rowBegin, rowEnd): labelsAfter receives the
 // new labels (labelsBefore where a pixel is not visited) and action marks the
@@ -46,7 +46,7 @@ void colourCalibrationMatchRows(const PlaneSet& framePlanes, const ModelGrid& gr
                                 const RegionOfInterest& roi, int rowBegin, int rowEnd,
                                 const LabelMask& labelsBefore, LabelMask& labelsAfter,
                                 std::vector<uint8_t>& action, std::vector<int>& bestRows,
-                                std::vector<int>& bestCols);
+                                std::vector<int>& bestCols, MatchScratch& scratch);
 
 // Online: every inside pixel labelled background updates the model.
 void colourOnlineActionRows(const LabelMask& filteredMask, const RegionOfInterest& roi, int width,

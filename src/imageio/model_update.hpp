@@ -12,6 +12,11 @@ struct UpdateScratch {
     std::vector<float> rows;
 };
 
+// Working space of one band of a matching pass: distances of a row of blocks.
+struct MatchScratch {
+    std::vector<float> values;
+};
+
 // What a pixel does to the model in an update pass.
 inline constexpr uint8_t ACTION_NONE = 0;
 inline constexpr uint8_t ACTION_UPDATE = 1;  // pull the window around its best weight

@@ -66,6 +66,7 @@ struct RunBuffers {
     // Per band of rows: working space of the update passes.
     std::vector<UpdateScratch> colourScratch;
     std::vector<UpdateScratch> depthScratch;
+    std::vector<MatchScratch> matchScratch;
 
     NeighbourhoodKernel kernel;
     RateMatrix rateMatrix;
@@ -314,7 +315,8 @@ void forEachRowBand(Run& run, Body&& body) {
     run.pool->forEachBand(run.grid.H, body);
 }
 
-UpdateScratch& scratchOf(Run& run, std::vector<UpdateScratch>& scratch, int begin) {
+template <typename Scratch>
+Scratch& scratchOf(Run& run, std::vector<Scratch>& scratch, int begin) {
     return scratch[static_cast<size_t>(run.pool->bandIndex(run.grid.H, begin))];
 }
 
@@ -328,7 +330,8 @@ void calibrateOnFrame(Run& run, const LoadedFrame& frame) {
         forEachRowBand(run, [&](int begin, int end) {
             colourCalibrationMatchRows(frame.framePlanes, run.grid, b.colourModel, p.e1, p, run.roi,
                                        begin, end, b.colourMask, b.colourMaskAfter, b.colourAction,
-                                       b.colourBestRow, b.colourBestCol);
+                                       b.colourBestRow, b.colourBestCol,
+                                       scratchOf(run, b.matchScratch, begin));
         });
         const UpdateWriters writers{b.colourAction.data(), b.colourMask.data(),
                                     b.colourMaskAfter.data()};
@@ -374,7 +377,8 @@ void processOnlineFrame(Run& run, const LoadedFrame& frame) {
         const StageTimer timer(run.times, Stage::ColourDetection);
         forEachRowBand(run, [&](int begin, int end) {
             colourMatchRows(frame.framePlanes, run.grid, b.colourModel, p.e2, p, run.roi, begin,
-                            end, b.colourMask, b.colourBestRow, b.colourBestCol);
+                            end, b.colourMask, b.colourBestRow, b.colourBestCol,
+                            scratchOf(run, b.matchScratch, begin));
         });
     }
     if (p.saveMasks != 0) {
@@ -474,6 +478,7 @@ int runDadiMero(ArgumentList args, StageTimes* times) {
     run.pool = &pool;
     b.colourScratch.resize(static_cast<size_t>(pool.size()));
     b.depthScratch.resize(static_cast<size_t>(pool.size()));
+    b.matchScratch.resize(static_cast<size_t>(pool.size()));
     // Calibration frames ini + 1 .. ini + K - 1, then online frames ini + K ..
     // end: one contiguous range of files, read one frame ahead.
     const int64_t K = p.K;

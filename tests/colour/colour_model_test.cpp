@@ -16,6 +16,7 @@ struct ColourFixture {
     PlaneSet current;
     RunParameters params;
     UpdateScratch scratch;
+    MatchScratch matchScratch;
 
     ColourFixture(int W, int H, int n, ConePoint point)
         : grid{W, H, n},
@@ -76,7 +77,7 @@ void calibrate(ColourFixture& f, const PlaneSet& frame, LabelMask& labels, const
     std::vector<uint8_t> action(labels.size(), ACTION_NONE);
     std::vector<int> rows(labels.size(), 0), cols(labels.size(), 0);
     colourCalibrationMatchRows(frame, f.grid, f.current, eps, f.params, f.roi, 0, f.grid.H, labels,
-                               after, action, rows, cols);
+                               after, action, rows, cols, f.matchScratch);
     colourUpdateRows(frame, f.grid, f.current, rates, rows, cols,
                      UpdateWriters{action.data(), labels.data(), after.data()}, 0, f.grid.H,
                      f.scratch);
@@ -231,7 +232,8 @@ TEST(ColourModelTest, DetectionRecordsBestWeightsAndUpdateFollowsTheFilteredMask
     frame.plane[2] = {0.5f, 0.9f};
     LabelMask labels(2, 0);
     std::vector<int> rows(2, 7), cols(2, 7);
-    colourMatchRows(frame, f.grid, f.current, 0.01f, f.params, f.roi, 0, 1, labels, rows, cols);
+    colourMatchRows(frame, f.grid, f.current, 0.01f, f.params, f.roi, 0, 1, labels, rows, cols,
+                    f.matchScratch);
     EXPECT_EQ(labels, (LabelMask{LABEL_BACKGROUND, LABEL_FOREGROUND}));
     EXPECT_EQ(rows, (std::vector<int>{0, 0}));
     EXPECT_EQ(cols, (std::vector<int>{0, 1}));
@@ -259,7 +261,8 @@ TEST(ColourModelTest, PixelsOutsideTheRegionAreNeitherInitialisedNorLabelled) {
     LabelMask labels = {99, 99};
     std::vector<int> rows(2, 7), cols(2, 7);
     PlaneSet frame = allocFloatPlanes(2);
-    colourMatchRows(frame, f.grid, model, 0.01f, f.params, f.roi, 0, 1, labels, rows, cols);
+    colourMatchRows(frame, f.grid, model, 0.01f, f.params, f.roi, 0, 1, labels, rows, cols,
+                    f.matchScratch);
     EXPECT_EQ(labels[0], 99);
     EXPECT_EQ(rows[0], 7);
     const LabelMask filtered = {LABEL_BACKGROUND, LABEL_BACKGROUND};

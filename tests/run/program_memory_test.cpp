@@ -54,7 +54,8 @@ TEST_F(MemoryFixture, LongRunKeepsAFlatMemoryProfileAndLeaksNothing) {
         writeImage(seq() / "depth" / frameFile("d", f), sequenceDepthFrame(spec, 7 + f % 20));
     }
     // A small quarantine, so that freed memory ASan holds back is soon reused.
-    const ChildSetup setup{0, {"ASAN_OPTIONS=detect_leaks=1:quarantine_size_mb=8:exitcode=86"}};
+    const ChildSetup setup{
+        0, {"ASAN_OPTIONS=detect_leaks=1:quarantine_size_mb=8:exitcode=86"}, true};
     const ProgramRun shortRun = run({"-end", "50"}, setup);
     ASSERT_EQ(shortRun.exitCode, 0) << shortRun.out << shortRun.err;
     clearOutput();

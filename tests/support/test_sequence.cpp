@@ -128,6 +128,7 @@ ProgramRun runProgram(const fs::path& workDir, const std::vector<std::string>& a
                       const ChildSetup& setup) {
     const fs::path outPath = workDir / ".run-stdout";
     const fs::path errPath = workDir / ".run-stderr";
+    const fs::path peakPath = workDir / ".run-peak";
     const pid_t child = fork();
     if (child < 0) throw std::runtime_error("fork failed");
     if (child == 0) {
@@ -153,20 +154,28 @@ ProgramRun runProgram(const fs::path& workDir, const std::vector<std::string>& a
         }
         std::vector<char*> argv;
         std::string exe = DADI_MERO_EXE;
+        std::string measure = DADI_PEAK_MEMORY_EXE;
+        std::string peakFile = peakPath.string();
+        if (setup.measurePeakMemory) {
+            argv.push_back(measure.data());
+            argv.push_back(peakFile.data());
+        }
         argv.push_back(exe.data());
         std::vector<std::string> copies = args;
         for (std::string& a : copies)
             argv.push_back(a.data());
         argv.push_back(nullptr);
-        execv(exe.c_str(), argv.data());
+        execv(argv[0], argv.data());
         _exit(127);
     }
     int status = 0;
-    rusage usage{};
-    if (wait4(child, &status, 0, &usage) != child) throw std::runtime_error("wait4 failed");
+    if (waitpid(child, &status, 0) != child) throw std::runtime_error("waitpid failed");
     ProgramRun run;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.peakResidentKb = usage.ru_maxrss;
+    if (setup.measurePeakMemory) {
+        run.peakResidentKb = std::stol(readText(peakPath));
+        fs::remove(peakPath);
+    }
     run.out = readText(outPath);
     run.err = readText(errPath);
     fs::remove(outPath);

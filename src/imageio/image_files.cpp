@@ -1,6 +1,7 @@
 #include "imageio/image_files.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -56,6 +57,10 @@ class QuietStandardError {
 }  // namespace
 
 cv::Mat readImage(const std::string& path, int flags) {
+    // Only regular files: the library's open of a FIFO would wait forever for
+    // a writer, and a device could feed it without end.
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return cv::Mat();
     const QuietStandardError quiet;
     try {
         return cv::imread(path, flags);

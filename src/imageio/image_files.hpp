@@ -5,7 +5,8 @@
 #include <opencv2/core.hpp>
 
 // Reads an image file with the given cv::imread flags. Any failure of the
-// library (missing file, corrupt data, an exception) gives an empty image.
+// library (missing file, corrupt data, an exception) gives an empty image, and
+// so does anything but a regular file (a directory, a FIFO, a device).
 cv::Mat readImage(const std::string& path, int flags);
 
 // Encodes the image as PNG and writes it to `path`. Returns false when the file

@@ -17,6 +17,6 @@ enum class TemporalRangeStatus { Read, Missing, Unreadable };
 // two integers.
 bool parseTemporalRange(std::string_view text, TemporalRange& range);
 
-// Missing: the file does not exist. Unreadable: it exists but cannot be read or
-// does not start with two integers.
+// Missing: the file does not exist. Unreadable: it exists but is not a regular
+// file, cannot be read, or does not start with two integers.
 TemporalRangeStatus readTemporalRange(const std::string& path, TemporalRange& range);

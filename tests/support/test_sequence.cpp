@@ -1,5 +1,6 @@
 #include "support/test_sequence.hpp"
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -123,29 +124,58 @@ void writeSequence(const fs::path& dir, const SequenceSpec& spec) {
     }
 }
 
-ProgramRun runProgram(const fs::path& workDir, const std::vector<std::string>& args) {
+ProgramRun runProgram(const fs::path& workDir, const std::vector<std::string>& args,
+                      const ChildSetup& setup) {
     const fs::path outPath = workDir / ".run-stdout";
     const fs::path errPath = workDir / ".run-stderr";
+    const fs::path peakPath = workDir / ".run-peak";
     const pid_t child = fork();
+    if (child < 0) throw std::runtime_error("fork failed");
     if (child == 0) {
         if (chdir(workDir.c_str()) != 0) _exit(126);
         std::FILE* out = std::freopen(outPath.c_str(), "w", stdout);
         std::FILE* err = std::freopen(errPath.c_str(), "w", stderr);
         if (out == nullptr || err == nullptr) _exit(126);
+#ifdef DADI_SANITIZE_BUILD
+        // A sanitizer report exits with 1 by default, which would pass for the
+        // program's own "bad input" exit; 86 cannot.
+        for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS"}) {
+            const char* existing = std::getenv(name);
+            const std::string options = existing == nullptr ? "" : std::string(existing) + ":";
+            if (setenv(name, (options + "exitcode=86").c_str(), 1) != 0) _exit(126);
+        }
+#endif
+        for (const std::string& entry : setup.environment) {
+            if (putenv(const_cast<char*>(entry.c_str())) != 0) _exit(126);
+        }
+        if (setup.addressSpaceLimit != 0) {
+            const rlimit limit{setup.addressSpaceLimit, setup.addressSpaceLimit};
+            if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
+        }
         std::vector<char*> argv;
         std::string exe = DADI_MERO_EXE;
+        std::string measure = DADI_PEAK_MEMORY_EXE;
+        std::string peakFile = peakPath.string();
+        if (setup.measurePeakMemory) {
+            argv.push_back(measure.data());
+            argv.push_back(peakFile.data());
+        }
         argv.push_back(exe.data());
         std::vector<std::string> copies = args;
         for (std::string& a : copies)
             argv.push_back(a.data());
         argv.push_back(nullptr);
-        execv(exe.c_str(), argv.data());
+        execv(argv[0], argv.data());
         _exit(127);
     }
     int status = 0;
-    waitpid(child, &status, 0);
+    if (waitpid(child, &status, 0) != child) throw std::runtime_error("waitpid failed");
     ProgramRun run;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (setup.measurePeakMemory) {
+        run.peakResidentKb = std::stol(readText(peakPath));
+        fs::remove(peakPath);
+    }
     run.out = readText(outPath);
     run.err = readText(errPath);
     fs::remove(outPath);

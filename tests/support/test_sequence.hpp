@@ -53,10 +53,19 @@ struct ProgramRun {
     int exitCode = -1;
     std::string out;
     std::string err;
+    long peakResidentKb = 0;  // with ChildSetup::measurePeakMemory only
+};
+
+// What the child process gets besides its arguments.
+struct ChildSetup {
+    size_t addressSpaceLimit = 0;          // RLIMIT_AS in bytes; 0 leaves it alone
+    std::vector<std::string> environment;  // "NAME=value" entries set before exec
+    bool measurePeakMemory = false;        // run it under peak_memory
 };
 
 // Runs DADI-MERO with `args` inside `workDir` (masks land there).
-ProgramRun runProgram(const std::filesystem::path& workDir, const std::vector<std::string>& args);
+ProgramRun runProgram(const std::filesystem::path& workDir, const std::vector<std::string>& args,
+                      const ChildSetup& setup = {});
 
 // Names of the regular files in `dir`, sorted.
 std::vector<std::string> listFiles(const std::filesystem::path& dir);

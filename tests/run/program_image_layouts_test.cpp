@@ -1,0 +1,129 @@
+// End-to-end tests of frames stored in other layouts than the plain ones:
+// colour frames in grey, 16 bits or with alpha are read as 8-bit three-channel
+// images, and depth frames with three or four channels are read as one channel.
+// Where that conversion is exact, the masks equal those of the plain files.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "support/sequence_fixture.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Layout = std::function<cv::Mat(const cv::Mat&)>;
+
+cv::Mat greyOf(const cv::Mat& bgr) {
+    cv::Mat grey(bgr.rows, bgr.cols, CV_8UC1);
+    for (int r = 0; r < bgr.rows; ++r) {
+        for (int c = 0; c < bgr.cols; ++c) {
+            const cv::Vec3b p = bgr.at<cv::Vec3b>(r, c);
+            grey.at<uint8_t>(r, c) = static_cast<uint8_t>((p[0] + 2 * p[1] + p[2]) / 4);
+        }
+    }
+    return grey;
+}
+
+cv::Mat repeatChannels(const cv::Mat& single, int channels) {
+    std::vector<cv::Mat> planes(channels, single);
+    cv::Mat merged;
+    cv::merge(planes, merged);
+    return merged;
+}
+
+cv::Mat withAlpha(const cv::Mat& bgr, uint8_t alpha) {
+    std::vector<cv::Mat> planes;
+    cv::split(bgr, planes);
+    planes.emplace_back(bgr.rows, bgr.cols, CV_8UC1, cv::Scalar(alpha));
+    cv::Mat merged;
+    cv::merge(planes, merged);
+    return merged;
+}
+
+// v * 257 in 16 bits: its high byte, and its value scaled to 8 bits, are v.
+cv::Mat widened(const cv::Mat& image) {
+    cv::Mat wide;
+    image.convertTo(wide, CV_MAKETYPE(CV_16U, image.channels()), 257.0);
+    return wide;
+}
+
+struct ImageLayoutFixture : SequenceFixture {
+    std::vector<int> frames() const {
+        std::vector<int> all;
+        for (int f = 1; f <= spec.frames; ++f)
+            all.push_back(f);
+        return all;
+    }
+    // Rewrites the background and every colour frame from the generated image.
+    void storeColour(const Layout& layout) {
+        writeImage(seq() / "CinitImageL.png", layout(sequenceBackground(spec)));
+        for (int f : frames())
+            writeImage(seq() / "input" / frameFile("in", f), layout(sequenceColourFrame(spec, f)));
+    }
+    void storeDepth(const Layout& layout) {
+        for (int f : frames())
+            writeImage(seq() / "depth" / frameFile("d", f), layout(sequenceDepthFrame(spec, f)));
+    }
+    // The report and every mask (colour, depth and fused) of a run.
+    std::pair<std::string, std::vector<std::pair<std::string, std::string>>> outcome() {
+        clearOutput();
+        const ProgramRun result = run({"-l", "1"});
+        EXPECT_EQ(result.exitCode, 0) << result.out;
+        EXPECT_EQ(result.err, "");
+        return {result.out, fileContents(out())};
+    }
+};
+
+}  // namespace
+
+TEST_F(ImageLayoutFixture, GreyColourFramesGiveTheMasksOfThreeEqualChannels) {
+    writeSequence(seq(), spec);
+    storeColour([](const cv::Mat& bgr) { return repeatChannels(greyOf(bgr), 3); });
+    const auto reference = outcome();
+    ASSERT_EQ(reference.second.size(), 24u);
+
+    const std::vector<std::pair<const char*, Layout>> layouts = {
+        {"8-bit grey", [](const cv::Mat& bgr) { return greyOf(bgr); }},
+        {"16-bit grey", [](const cv::Mat& bgr) { return widened(greyOf(bgr)); }},
+        {"16-bit three channels",
+         [](const cv::Mat& bgr) { return widened(repeatChannels(greyOf(bgr), 3)); }},
+        {"grey with alpha",
+         [](const cv::Mat& bgr) { return withAlpha(repeatChannels(greyOf(bgr), 3), 255); }},
+    };
+    for (const auto& [name, layout] : layouts) {
+        storeColour(layout);
+        EXPECT_EQ(outcome(), reference) << name;
+    }
+}
+
+TEST_F(ImageLayoutFixture, ColourFramesWithAlphaOr16BitsGiveTheMasksOfPlainFrames) {
+    writeSequence(seq(), spec);
+    const auto reference = outcome();
+    // Alpha is dropped, whatever its value: it is not coverage of a background.
+    const std::vector<std::pair<const char*, Layout>> layouts = {
+        {"opaque alpha", [](const cv::Mat& bgr) { return withAlpha(bgr, 255); }},
+        {"transparent alpha", [](const cv::Mat& bgr) { return withAlpha(bgr, 0); }},
+        {"16 bits", [](const cv::Mat& bgr) { return widened(bgr); }},
+    };
+    for (const auto& [name, layout] : layouts) {
+        storeColour(layout);
+        EXPECT_EQ(outcome(), reference) << name;
+    }
+}
+
+TEST_F(ImageLayoutFixture, DepthFramesWithSeveralEqualChannelsGiveTheMasksOfOneChannel) {
+    for (int bits : {16, 8}) {
+        spec.depthBits = bits;
+        writeSequence(seq(), spec);
+        const auto reference = outcome();
+        for (int channels : {3, 4}) {
+            storeDepth([channels](const cv::Mat& d) { return repeatChannels(d, channels); });
+            EXPECT_EQ(outcome(), reference) << bits << " bits, " << channels << " channels";
+        }
+    }
+}

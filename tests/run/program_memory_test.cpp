@@ -1,0 +1,72 @@
+// End-to-end tests of the program's memory: a model too large for the memory
+// available is reported, and a long run neither leaks nor grows.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "support/sequence_fixture.hpp"
+
+namespace {
+
+using MemoryFixture = SequenceFixture;
+
+}  // namespace
+
+TEST_F(MemoryFixture, ModelLargerThanTheAddressSpaceIsReported) {
+#ifdef DADI_SANITIZE_BUILD
+    // AddressSanitizer needs terabytes of address space, and its operator new
+    // ends the process instead of throwing std::bad_alloc.
+    GTEST_SKIP() << "needs a build without sanitizers";
+#endif
+    spec.width = 1000;
+    spec.height = 1000;
+    spec.frames = 0;
+    writeSequence(seq(), spec);
+    // n = 9 takes 81 cells per pixel: about 2.6 GB of model for these pixels.
+    const ChildSetup setup{size_t{1} << 30, {}};
+    const ProgramRun result = run({"-n", "9", "-ROI", "0"}, setup);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(lastLine(result.out),
+              "Not enough memory for the background model (1000 x 1000 pixels, n=9)\n");
+    EXPECT_NE(result.out.find("\nInitialization of background model(s)  ...\n"), std::string::npos);
+    EXPECT_EQ(result.err, "");
+    EXPECT_TRUE(listFiles(out()).empty());
+    // The same run fits with n = 1.
+    const ProgramRun small = run({"-n", "1", "-ROI", "0"}, setup);
+    EXPECT_EQ(lastLine(small.out),
+              "Unable to read expected file " + prefix() + "/depth/" + frameFile("d", 1) + "\n");
+}
+
+TEST_F(MemoryFixture, LongRunKeepsAFlatMemoryProfileAndLeaksNothing) {
+#ifndef DADI_SANITIZE_BUILD
+    GTEST_SKIP() << "needs -DDADI_SANITIZE=ON for LeakSanitizer";
+#endif
+    spec.width = 160;
+    spec.height = 120;
+    spec.frames = 0;
+    spec.fromIdx = 5;
+    spec.toIdx = 500;
+    writeSequence(seq(), spec);
+    // The square crosses the image again every 20 frames.
+    for (int f = 1; f <= 500; ++f) {
+        writeImage(seq() / "input" / frameFile("in", f), sequenceColourFrame(spec, 7 + f % 20));
+        writeImage(seq() / "depth" / frameFile("d", f), sequenceDepthFrame(spec, 7 + f % 20));
+    }
+    // A small quarantine, so that freed memory ASan holds back is soon reused.
+    const ChildSetup setup{
+        0, {"ASAN_OPTIONS=detect_leaks=1:quarantine_size_mb=8:exitcode=86"}, true};
+    const ProgramRun shortRun = run({"-end", "50"}, setup);
+    ASSERT_EQ(shortRun.exitCode, 0) << shortRun.out << shortRun.err;
+    clearOutput();
+    const ProgramRun longRun = run({"-end", "500"}, setup);
+    ASSERT_EQ(longRun.exitCode, 0) << longRun.out << longRun.err;
+    EXPECT_EQ(longRun.err, "");
+    EXPECT_EQ(listFiles(out()).size(), 496u);
+    // 450 more frames: 26 MB if one colour frame were kept per frame.
+    EXPECT_LE(longRun.peakResidentKb, shortRun.peakResidentKb + 2048)
+        << "50 frames: " << shortRun.peakResidentKb << " kB, 500 frames: " << longRun.peakResidentKb
+        << " kB";
+    std::printf("peak resident: 50 frames %ld kB, 500 frames %ld kB\n", shortRun.peakResidentKb,
+                longRun.peakResidentKb);
+}

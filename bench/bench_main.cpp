@@ -43,10 +43,10 @@ void record(MethodResult& result, const ChildOutcome& outcome) {
     result.peakRssKb.push_back(outcome.peakRssKb);
 }
 
-// Colour: 2 buffers x 3 planes; depth: 2 buffers; each W*n x H*n floats.
+// The model is updated in place: colour 3 planes, depth 1, each W*n x H*n floats.
 double modelBytes(const SequenceLayout& layout, int n, bool depth) {
     const double cells = static_cast<double>(layout.width) * n * layout.height * n;
-    const double planes = depth ? 2.0 * 3.0 + 2.0 : 2.0 * 3.0;
+    const double planes = depth ? 4.0 : 3.0;
     return planes * cells * sizeof(float);
 }
 

@@ -254,9 +254,20 @@ void updateColourRows(const PlaneSet& framePlanes, const ModelGrid& grid, PlaneS
             if (bestRow == r * N + h && bestCol == c * N + h) {
                 // The window is the pixel's own block, whose label is background.
                 if (r < ownedBegin || r >= ownedEnd) continue;
+                const size_t slotBase = static_cast<size_t>(r % 3) * pixelRowCells + c * N;
+                const size_t modelBase = static_cast<size_t>(r) * pixelRowCells + c * N;
                 for (int i = 0; i < N; ++i) {
-                    for (int j = 0; j < N; ++j)
-                        blend(r * N + i, c * N + j, i * N + j, px, py, pz);
+                    const float* fromX = before + slotBase + i * cols;
+                    const float* fromY = fromX + 3 * pixelRowCells;
+                    const float* fromZ = fromX + 6 * pixelRowCells;
+                    const size_t to = modelBase + i * cols;
+                    for (int j = 0; j < N; ++j) {
+                        const double w = rate[i * N + j];
+                        const double kept = keep[i * N + j];
+                        planes[0][to + j] = static_cast<float>(kept * fromX[j] + w * px);
+                        planes[1][to + j] = static_cast<float>(kept * fromY[j] + w * py);
+                        planes[2][to + j] = static_cast<float>(kept * fromZ[j] + w * pz);
+                    }
                 }
                 continue;
             }

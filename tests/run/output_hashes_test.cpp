@@ -24,17 +24,17 @@ uint64_t fnv1a(const std::string& bytes) {
 
 struct HashCase {
     const char* name;
-    RichSequenceSpec sequence;
+    RichSequencePlan sequence;
     std::vector<std::string> options;
 };
 
 std::vector<HashCase> hashCases() {
-    RichSequenceSpec sixteen;
-    RichSequenceSpec eightPartial;
+    RichSequencePlan sixteen;
+    RichSequencePlan eightPartial;
     eightPartial.depthBits = 8;
     eightPartial.partialRoi = true;
     eightPartial.seed = 2;
-    RichSequenceSpec tall;
+    RichSequencePlan tall;
     tall.width = 24;
     tall.height = 40;
     tall.seed = 3;

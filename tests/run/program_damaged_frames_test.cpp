@@ -72,12 +72,12 @@ void damage(const fs::path& file, Damage how, const fs::path& scratch) {
 struct DamagedFrameFixture : SequenceFixture {
     void SetUp() override {
         SequenceFixture::SetUp();
-        spec.frames = 0;
-        spec.objectFrom = 101;
-        writeSequence(seq(), spec);
+        plan.frames = 0;
+        plan.objectFrom = 101;
+        writeSequence(seq(), plan);
         for (int f = 95; f <= 106; ++f) {
-            writeImage(seq() / "input" / frameFile("in", f), sequenceColourFrame(spec, f));
-            writeImage(seq() / "depth" / frameFile("d", f), sequenceDepthFrame(spec, f));
+            writeImage(seq() / "input" / frameFile("in", f), sequenceColourFrame(plan, f));
+            writeImage(seq() / "depth" / frameFile("d", f), sequenceDepthFrame(plan, f));
         }
     }
     // Initial depth background from 99 and 100, calibration on 100 to 102,

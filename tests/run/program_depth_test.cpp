@@ -13,13 +13,13 @@ namespace {
 
 struct DepthRunFixture : ::testing::Test {
     TempDir dir;
-    SequenceSpec spec;
+    SequencePlan plan;
     fs::path seq() const { return dir / "seq"; }
     fs::path out() const { return dir / "out"; }
 
     void SetUp() override {
         fs::create_directories(out());
-        spec.objectFrom = 1000;  // no moving object: the tests draw their own
+        plan.objectFrom = 1000;  // no moving object: the tests draw their own
     }
     ProgramRun run(std::vector<std::string> options) {
         fs::remove_all(out());
@@ -30,8 +30,8 @@ struct DepthRunFixture : ::testing::Test {
     // From frame `from` on, the depth of the block rows 3..14, columns 6..17
     // lies `nearer` values closer to the camera; colour stays the background's.
     void bringBlockNearer(int from, int nearer) {
-        for (int f = from; f <= spec.frames; ++f) {
-            cv::Mat depth = sequenceDepthFrame(spec, f);
+        for (int f = from; f <= plan.frames; ++f) {
+            cv::Mat depth = sequenceDepthFrame(plan, f);
             cv::Mat block = depth(cv::Rect(6, 3, 12, 12));
             cv::subtract(block, cv::Scalar(nearer), block);
             char name[32];
@@ -59,7 +59,7 @@ std::vector<std::string> numbered(const std::string& stem, std::initializer_list
 }  // namespace
 
 TEST_F(DepthRunFixture, CamouflagedObjectIsFoundOnlyWithDepth) {
-    writeSequence(seq(), spec);
+    writeSequence(seq(), plan);
     bringBlockNearer(8, 5000);
     ASSERT_EQ(run({}).exitCode, 0);
     // The block's interior (beyond the 3-pixel border band where colour has the
@@ -73,8 +73,8 @@ TEST_F(DepthRunFixture, CamouflagedObjectIsFoundOnlyWithDepth) {
 TEST_F(DepthRunFixture, EightBitDepthUsesTheCoarserOnlineThreshold) {
     // One 8-bit level nearer is 1/255 = 0.0039: beyond the default 0.00075 but
     // within 0.005, which replaces it for 8-bit frames whatever -e2D says.
-    spec.depthBits = 8;
-    writeSequence(seq(), spec);
+    plan.depthBits = 8;
+    writeSequence(seq(), plan);
     bringBlockNearer(8, 1);
     const ProgramRun eight = run({"-e2D", "0.00075"});
     ASSERT_EQ(eight.exitCode, 0);
@@ -82,15 +82,15 @@ TEST_F(DepthRunFixture, EightBitDepthUsesTheCoarserOnlineThreshold) {
     EXPECT_EQ(foregroundIn("bin000010.png"), 0);
 
     // The same step in 16 bits (257 levels) is foreground.
-    spec.depthBits = 16;
-    writeSequence(seq(), spec);
+    plan.depthBits = 16;
+    writeSequence(seq(), plan);
     bringBlockNearer(8, 257);
     ASSERT_EQ(run({}).exitCode, 0);
     EXPECT_GE(foregroundIn("bin000010.png"), 20);
 }
 
 TEST_F(DepthRunFixture, MasksOptionWritesColourAndDepthMasks) {
-    writeSequence(seq(), spec);
+    writeSequence(seq(), plan);
     bringBlockNearer(8, 5000);
     ASSERT_EQ(run({"-l", "1"}).exitCode, 0);
     const std::vector<std::string> files = listFiles(out());
@@ -100,7 +100,7 @@ TEST_F(DepthRunFixture, MasksOptionWritesColourAndDepthMasks) {
 }
 
 TEST_F(DepthRunFixture, InitialDepthRangeStopsAtFrameHundred) {
-    writeSequence(seq(), spec);
+    writeSequence(seq(), plan);
     const ProgramRun result = run({"-ini", "150", "-end", "149"});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.out.find("  Depth BG image computed using depths from 150 to 100\n"),
@@ -109,7 +109,7 @@ TEST_F(DepthRunFixture, InitialDepthRangeStopsAtFrameHundred) {
 }
 
 TEST_F(DepthRunFixture, SnapshotScheduleWithAndWithoutCalibrationAndDepth) {
-    writeSequence(seq(), spec);
+    writeSequence(seq(), plan);
     ASSERT_EQ(run({"-m", "1"}).exitCode, 0);
     std::vector<std::string> expected = {"DinitImage.png"};
     for (const auto& name : numbered("Cmodel", {1, 4, 5, 6, 7, 8, 9, 10, 11, 12}, ".ppm")) {
@@ -130,17 +130,27 @@ TEST_F(DepthRunFixture, SnapshotScheduleWithAndWithoutCalibrationAndDepth) {
     EXPECT_EQ(model.cols, 72);
     EXPECT_EQ(model.rows, 54);
 
-    // K = 1 and colour only: the end-of-calibration snapshot rewrites frame 1's.
+    // K = 1: the end-of-calibration snapshots rewrite frame 1's.
     ASSERT_EQ(run({"-m", "1", "-K", "1", "-end", "3", "-DADI", "0"}).exitCode, 0);
     EXPECT_EQ(listFiles(out()),
               (std::vector<std::string>{"Cmodel000001.ppm", "Cmodel000002.ppm", "Cmodel000003.ppm",
                                         "bin000002.png", "bin000003.png"}));
+    ASSERT_EQ(run({"-m", "1", "-K", "1", "-end", "3"}).exitCode, 0);
+    EXPECT_EQ(listFiles(out()),
+              (std::vector<std::string>{"Cmodel000001.ppm", "Cmodel000002.ppm", "Cmodel000003.ppm",
+                                        "DinitImage.png", "Dmodel000001.png", "Dmodel000002.png",
+                                        "Dmodel000003.png", "bin000002.png", "bin000003.png"}));
+    // K > 1 and colour only: no depth snapshot at all.
+    ASSERT_EQ(run({"-m", "1", "-K", "3", "-end", "4", "-DADI", "0"}).exitCode, 0);
+    EXPECT_EQ(listFiles(out()),
+              (std::vector<std::string>{"Cmodel000001.ppm", "Cmodel000003.ppm", "Cmodel000004.ppm",
+                                        "bin000004.png"}));
     ASSERT_EQ(run({"-m", "0"}).exitCode, 0);
     EXPECT_EQ(listFiles(out()).size(), 8u);
 }
 
 TEST_F(DepthRunFixture, UnwritableDirectoryReportsSnapshotsAndStopsAtTheFirstMask) {
-    writeSequence(seq(), spec);
+    writeSequence(seq(), plan);
     fs::remove_all(out());
     fs::create_directories(out());
     fs::create_directory(out() / "Cmodel000001.ppm");  // cannot be opened for writing
@@ -159,14 +169,14 @@ TEST_F(DepthRunFixture, UnwritableDirectoryReportsSnapshotsAndStopsAtTheFirstMas
 
 TEST_F(DepthRunFixture, PixelsNextToTheCornersShowThePreviousFusedLabels) {
     // An object fills the top-left corner from frame 8 on, in colour and depth.
-    writeSequence(seq(), spec);
-    for (int f = 8; f <= spec.frames; ++f) {
+    writeSequence(seq(), plan);
+    for (int f = 8; f <= plan.frames; ++f) {
         char name[32];
-        cv::Mat colour = sequenceColourFrame(spec, f);
+        cv::Mat colour = sequenceColourFrame(plan, f);
         colour(cv::Rect(0, 0, 9, 9)).setTo(cv::Scalar(10, 240, 20));
         std::snprintf(name, sizeof name, "in%06d.png", f);
         writeImage(seq() / "input" / name, colour);
-        cv::Mat depth = sequenceDepthFrame(spec, f);
+        cv::Mat depth = sequenceDepthFrame(plan, f);
         depth(cv::Rect(0, 0, 9, 9)).setTo(cv::Scalar(9000));
         std::snprintf(name, sizeof name, "d%06d.png", f);
         writeImage(seq() / "depth" / name, depth);

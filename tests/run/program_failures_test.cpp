@@ -14,7 +14,7 @@ namespace {
 
 struct FailureFixture : ::testing::Test {
     TempDir dir;
-    SequenceSpec spec;
+    SequencePlan plan;
     fs::path seq() const { return dir / "seq"; }
     fs::path out() const { return dir / "out"; }
     std::string prefix() const { return seq().string() + "/"; }
@@ -41,7 +41,7 @@ std::string frameFile(const char* stem, int frame) {
 }  // namespace
 
 TEST_F(FailureFixture, OptionErrorsGoToStandardErrorWithExitTwo) {
-    writeSequence(seq(), spec);
+    writeSequence(seq(), plan);
     ProgramRun result = run({"-n", "3.5"});
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_EQ(result.out, "");
@@ -59,7 +59,7 @@ TEST_F(FailureFixture, OptionErrorsGoToStandardErrorWithExitTwo) {
 }
 
 TEST_F(FailureFixture, MissingBackgroundImageNamesThePath) {
-    writeSequence(seq(), spec);
+    writeSequence(seq(), plan);
     ProgramRun result = run({"-nameCE", "nothere.png"});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.out, "Unable to read estimated color BG image " + prefix() +
@@ -75,7 +75,7 @@ TEST_F(FailureFixture, MissingBackgroundImageNamesThePath) {
 }
 
 TEST_F(FailureFixture, TemporalRangeFileThatCannotBeRead) {
-    writeSequence(seq(), spec);
+    writeSequence(seq(), plan);
     for (const char* text : {"", "42\n", "from to\n"}) {
         writeText(seq() / "temporalROI.txt", text);
         const ProgramRun result = run({});
@@ -89,8 +89,8 @@ TEST_F(FailureFixture, TemporalRangeFileThatCannotBeRead) {
 }
 
 TEST_F(FailureFixture, WithoutTemporalRangeNothingIsProcessed) {
-    spec.fromIdx = 0;
-    writeSequence(seq(), spec);
+    plan.fromIdx = 0;
+    writeSequence(seq(), plan);
     const ProgramRun result = run({"-DADI", "0"});
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_NE(result.out.find("No. of images =            1 (from 1 to 1)\n"), std::string::npos);
@@ -107,8 +107,8 @@ TEST_F(FailureFixture, WithoutTemporalRangeNothingIsProcessed) {
 }
 
 TEST_F(FailureFixture, RegionOfInterestMissingOrOfTheWrongSize) {
-    spec.writeRoi = false;
-    writeSequence(seq(), spec);
+    plan.writeRoi = false;
+    writeSequence(seq(), plan);
     ProgramRun result = run({});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(lastLine(result.out), "Unable to read expected file " + prefix() + "ROI.bmp\n");
@@ -123,7 +123,7 @@ TEST_F(FailureFixture, RegionOfInterestMissingOrOfTheWrongSize) {
 }
 
 TEST_F(FailureFixture, MissingColourFramesInCalibrationAndOnline) {
-    writeSequence(seq(), spec);
+    writeSequence(seq(), plan);
     fs::remove(seq() / "input" / frameFile("in", 3));
     ProgramRun result = run({"-DADI", "0"});
     EXPECT_EQ(result.exitCode, 1);
@@ -132,7 +132,7 @@ TEST_F(FailureFixture, MissingColourFramesInCalibrationAndOnline) {
     EXPECT_TRUE(listFiles(out()).empty());
 
     // Online: the masks before the missing frame stay, byte for byte.
-    writeSequence(seq(), spec);
+    writeSequence(seq(), plan);
     ASSERT_EQ(run({"-DADI", "0"}).exitCode, 0);
     const std::string before = readText(out() / "bin000007.png");
     fs::remove_all(out());
@@ -153,7 +153,7 @@ TEST_F(FailureFixture, MissingColourFramesInCalibrationAndOnline) {
 }
 
 TEST_F(FailureFixture, DepthFramesMissingUnsupportedOrOfTheWrongSize) {
-    writeSequence(seq(), spec);
+    writeSequence(seq(), plan);
     const fs::path third = seq() / "depth" / frameFile("d", 3);
     fs::remove(third);
     ProgramRun result = run({});
@@ -189,7 +189,7 @@ TEST_F(FailureFixture, DepthFramesMissingUnsupportedOrOfTheWrongSize) {
 }
 
 TEST_F(FailureFixture, MasksThatCannotBeWrittenEndTheRunWithExitThree) {
-    writeSequence(seq(), spec);
+    writeSequence(seq(), plan);
     fs::create_symlink("/dev/full", out() / "bin000006.png");
     ProgramRun result = run({"-DADI", "0"});
     EXPECT_EQ(result.exitCode, 3);
@@ -205,7 +205,7 @@ TEST_F(FailureFixture, MasksThatCannotBeWrittenEndTheRunWithExitThree) {
 }
 
 TEST_F(FailureFixture, BackgroundTooSmallForTheFilter) {
-    writeSequence(seq(), spec);
+    writeSequence(seq(), plan);
     writeImage(seq() / "CinitImageL.png", cv::Mat(4, 30, CV_8UC3, cv::Scalar(9, 9, 9)));
     ProgramRun result = run({});
     EXPECT_EQ(result.exitCode, 1);
@@ -225,7 +225,7 @@ TEST_F(FailureFixture, BackgroundTooSmallForTheFilter) {
 }
 
 TEST_F(FailureFixture, DamagedFramesAreUnreadableAndSilentOnStandardError) {
-    writeSequence(seq(), spec);
+    writeSequence(seq(), plan);
     const fs::path frame = seq() / "input" / frameFile("in", 6);
     const std::string good = readText(frame);
     const std::string expected =

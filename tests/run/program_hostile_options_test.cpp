@@ -18,7 +18,7 @@ std::string valueError(const char* name) {
 }  // namespace
 
 TEST_F(HostileOptionFixture, BlockSidesOutsideTheSupportedSetAreOptionErrors) {
-    writeSequence(seq(), spec);
+    writeSequence(seq(), plan);
     const struct {
         const char* value;
         const char* shown;
@@ -39,7 +39,7 @@ TEST_F(HostileOptionFixture, BlockSidesOutsideTheSupportedSetAreOptionErrors) {
 }
 
 TEST_F(HostileOptionFixture, ValuesWithBlanksOrJunkAreOptionErrors) {
-    writeSequence(seq(), spec);
+    writeSequence(seq(), plan);
     // One integer and one float option: all share the two converters.
     for (const char* name : {"-K", "-e1"}) {
         for (const char* value : {"5 ", "5\t", "5 6", "five", "0x", "1e3x"}) {
@@ -53,7 +53,7 @@ TEST_F(HostileOptionFixture, ValuesWithBlanksOrJunkAreOptionErrors) {
 }
 
 TEST_F(HostileOptionFixture, EmptyAndLeadingBlankValuesConvertLikeStrtol) {
-    writeSequence(seq(), spec);
+    writeSequence(seq(), plan);
     // An empty value converts nothing and counts as 0, which for -end and -K
     // means "take it from the temporal range": the run is the default one.
     ASSERT_EQ(run({"-DADI", "0"}).exitCode, 0);
@@ -72,7 +72,7 @@ TEST_F(HostileOptionFixture, EmptyAndLeadingBlankValuesConvertLikeStrtol) {
 }
 
 TEST_F(HostileOptionFixture, FrameNumbersNearTheIntegerLimitsEndAtAMissingFrame) {
-    writeSequence(seq(), spec);
+    writeSequence(seq(), plan);
     const std::string input = prefix() + "/input/";
     const std::string depth = prefix() + "/depth/";
     const struct {

@@ -55,19 +55,19 @@ cv::Mat widened(const cv::Mat& image) {
 struct ImageLayoutFixture : SequenceFixture {
     std::vector<int> frames() const {
         std::vector<int> all;
-        for (int f = 1; f <= spec.frames; ++f)
+        for (int f = 1; f <= plan.frames; ++f)
             all.push_back(f);
         return all;
     }
     // Rewrites the background and every colour frame from the generated image.
     void storeColour(const Layout& layout) {
-        writeImage(seq() / "CinitImageL.png", layout(sequenceBackground(spec)));
+        writeImage(seq() / "CinitImageL.png", layout(sequenceBackground(plan)));
         for (int f : frames())
-            writeImage(seq() / "input" / frameFile("in", f), layout(sequenceColourFrame(spec, f)));
+            writeImage(seq() / "input" / frameFile("in", f), layout(sequenceColourFrame(plan, f)));
     }
     void storeDepth(const Layout& layout) {
         for (int f : frames())
-            writeImage(seq() / "depth" / frameFile("d", f), layout(sequenceDepthFrame(spec, f)));
+            writeImage(seq() / "depth" / frameFile("d", f), layout(sequenceDepthFrame(plan, f)));
     }
     // The report and every mask (colour, depth and fused) of a run.
     std::pair<std::string, std::vector<std::pair<std::string, std::string>>> outcome() {
@@ -82,7 +82,7 @@ struct ImageLayoutFixture : SequenceFixture {
 }  // namespace
 
 TEST_F(ImageLayoutFixture, GreyColourFramesGiveTheMasksOfThreeEqualChannels) {
-    writeSequence(seq(), spec);
+    writeSequence(seq(), plan);
     storeColour([](const cv::Mat& bgr) { return repeatChannels(greyOf(bgr), 3); });
     const auto reference = outcome();
     ASSERT_EQ(reference.second.size(), 24u);
@@ -102,7 +102,7 @@ TEST_F(ImageLayoutFixture, GreyColourFramesGiveTheMasksOfThreeEqualChannels) {
 }
 
 TEST_F(ImageLayoutFixture, ColourFramesWithAlphaOr16BitsGiveTheMasksOfPlainFrames) {
-    writeSequence(seq(), spec);
+    writeSequence(seq(), plan);
     const auto reference = outcome();
     // Alpha is dropped, whatever its value: it is not coverage of a background.
     const std::vector<std::pair<const char*, Layout>> layouts = {
@@ -118,8 +118,8 @@ TEST_F(ImageLayoutFixture, ColourFramesWithAlphaOr16BitsGiveTheMasksOfPlainFrame
 
 TEST_F(ImageLayoutFixture, DepthFramesWithSeveralEqualChannelsGiveTheMasksOfOneChannel) {
     for (int bits : {16, 8}) {
-        spec.depthBits = bits;
-        writeSequence(seq(), spec);
+        plan.depthBits = bits;
+        writeSequence(seq(), plan);
         const auto reference = outcome();
         for (int channels : {3, 4}) {
             storeDepth([channels](const cv::Mat& d) { return repeatChannels(d, channels); });

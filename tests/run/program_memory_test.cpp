@@ -19,10 +19,10 @@ TEST_F(MemoryFixture, ModelLargerThanTheAddressSpaceIsReported) {
     // ends the process instead of throwing std::bad_alloc.
     GTEST_SKIP() << "needs a build without sanitizers";
 #endif
-    spec.width = 1000;
-    spec.height = 1000;
-    spec.frames = 0;
-    writeSequence(seq(), spec);
+    plan.width = 1000;
+    plan.height = 1000;
+    plan.frames = 0;
+    writeSequence(seq(), plan);
     // n = 9 takes 81 cells per pixel: about 2.6 GB of model for these pixels.
     const ChildSetup setup{size_t{1} << 30, {}};
     const ProgramRun result = run({"-n", "9", "-ROI", "0"}, setup);
@@ -42,16 +42,16 @@ TEST_F(MemoryFixture, LongRunKeepsAFlatMemoryProfileAndLeaksNothing) {
 #ifndef DADI_SANITIZE_BUILD
     GTEST_SKIP() << "needs -DDADI_SANITIZE=ON for LeakSanitizer";
 #endif
-    spec.width = 160;
-    spec.height = 120;
-    spec.frames = 0;
-    spec.fromIdx = 5;
-    spec.toIdx = 500;
-    writeSequence(seq(), spec);
+    plan.width = 160;
+    plan.height = 120;
+    plan.frames = 0;
+    plan.fromIdx = 5;
+    plan.toIdx = 500;
+    writeSequence(seq(), plan);
     // The square crosses the image again every 20 frames.
     for (int f = 1; f <= 500; ++f) {
-        writeImage(seq() / "input" / frameFile("in", f), sequenceColourFrame(spec, 7 + f % 20));
-        writeImage(seq() / "depth" / frameFile("d", f), sequenceDepthFrame(spec, 7 + f % 20));
+        writeImage(seq() / "input" / frameFile("in", f), sequenceColourFrame(plan, 7 + f % 20));
+        writeImage(seq() / "depth" / frameFile("d", f), sequenceDepthFrame(plan, 7 + f % 20));
     }
     // A small quarantine, so that freed memory ASan holds back is soon reused.
     const ChildSetup setup{

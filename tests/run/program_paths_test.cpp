@@ -54,13 +54,13 @@ class DeepDirectory {
 }  // namespace
 
 TEST_F(PathFixture, PathsWithSpacesAndNonAsciiCharactersWork) {
-    writeSequence(seq(), spec);
+    writeSequence(seq(), plan);
     ASSERT_EQ(run({}).exitCode, 0);
     const auto reference = fileContents(out());
     ASSERT_EQ(reference.size(), 8u);
     for (const char* name : {"a sequence  with spaces ", "séquence-深度-\xF0\x9F\x8E\xA5"}) {
         const fs::path other = dir / name;
-        writeSequence(other, spec);
+        writeSequence(other, plan);
         clearOutput();
         const ProgramRun result = runProgram(out(), {other.string()});
         EXPECT_EQ(result.exitCode, 0) << name;
@@ -72,7 +72,7 @@ TEST_F(PathFixture, PathsWithSpacesAndNonAsciiCharactersWork) {
 }
 
 TEST_F(PathFixture, PathLongerThanTheSystemAcceptsIsUnreadable) {
-    writeSequence(seq(), spec);
+    writeSequence(seq(), plan);
     const std::string name(200, 'd');
     const DeepDirectory deep(dir.path(), name, 25);
     ASSERT_TRUE(deep.complete());
@@ -95,7 +95,7 @@ TEST_F(PathFixture, PathLongerThanTheSystemAcceptsIsUnreadable) {
 // unwritable mask is a name that is a directory, a link into a directory that
 // does not exist, or a link to /dev/full (every write fails: a full disk).
 TEST_F(PathFixture, UnwritableMasksEndTheRunAndKeepEarlierMasks) {
-    writeSequence(seq(), spec);
+    writeSequence(seq(), plan);
     ASSERT_EQ(run({"-l", "1"}).exitCode, 0);
     const auto complete = fileContents(out());
     ASSERT_EQ(complete.size(), 24u);  // Cbin, Dbin and bin for frames 5 to 12

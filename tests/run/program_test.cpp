@@ -13,7 +13,7 @@ namespace {
 
 struct ProgramFixture : ::testing::Test {
     TempDir dir;
-    SequenceSpec spec;
+    SequencePlan plan;
     fs::path seq() const { return dir / "seq"; }
     fs::path out() const { return dir / "out"; }
 
@@ -99,7 +99,7 @@ TEST(ProgramUsageTest, NoArgumentPrintsTheUsageAndSucceeds) {
 }
 
 TEST_F(ProgramFixture, ReportAndMasksOfAnRgbdRun) {
-    writeSequence(seq(), spec);
+    writeSequence(seq(), plan);
     const ProgramRun result = run({});
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.err, "");
@@ -108,7 +108,7 @@ TEST_F(ProgramFixture, ReportAndMasksOfAnRgbdRun) {
 }
 
 TEST_F(ProgramFixture, ReportOfAColourOnlyRunAndTheMovingObject) {
-    writeSequence(seq(), spec);
+    writeSequence(seq(), plan);
     const ProgramRun result = run({"-DADI", "0", "-l", "1"});
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, reportFor(seq().string() + "/", false, true));

@@ -77,8 +77,8 @@ std::string runOnTerminal(const fs::path& workDir, const std::vector<std::string
 
 TEST(ProgressLineTest, ShownAndClearedOnATerminalOnly) {
     TempDir dir;
-    SequenceSpec spec;
-    writeSequence(dir / "seq", spec);
+    SequencePlan plan;
+    writeSequence(dir / "seq", plan);
     fs::create_directories(dir / "tty");
     fs::create_directories(dir / "plain");
     std::string out;

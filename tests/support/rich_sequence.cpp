@@ -26,9 +26,9 @@ uint8_t clampByte(int v) {
 
 }  // namespace
 
-void writeRichSequence(const std::filesystem::path& dir, const RichSequenceSpec& spec) {
-    const int W = spec.width;
-    const int H = spec.height;
+void writeRichSequence(const std::filesystem::path& dir, const RichSequencePlan& plan) {
+    const int W = plan.width;
+    const int H = plan.height;
     const int floorRow = H / 2;
     cv::Mat background(H, W, CV_8UC3);
     for (int r = 0; r < H; ++r) {
@@ -42,19 +42,19 @@ void writeRichSequence(const std::filesystem::path& dir, const RichSequenceSpec&
     }
     writeImage(dir / "CinitImageL.png", background);
     writeText(dir / "temporalROI.txt",
-              std::to_string(spec.fromIdx) + " " + std::to_string(spec.frames) + "\n");
+              std::to_string(plan.fromIdx) + " " + std::to_string(plan.frames) + "\n");
     cv::Mat roi(H, W, CV_8UC1, cv::Scalar(255));
-    if (spec.partialRoi) {
+    if (plan.partialRoi) {
         roi.rowRange(0, 3).setTo(0);
         roi(cv::Rect(W - 5, 0, 5, H)).setTo(0);
     }
     writeImage(dir / "ROI.bmp", roi);
 
-    Noise noise{spec.seed * 2654435761u + 1};
-    const double scale = spec.depthBits == 16 ? 65535.0 : 255.0;
-    for (int f = 1; f <= spec.frames; ++f) {
+    Noise noise{plan.seed * 2654435761u + 1};
+    const double scale = plan.depthBits == 16 ? 65535.0 : 255.0;
+    for (int f = 1; f <= plan.frames; ++f) {
         cv::Mat colour = background.clone();
-        cv::Mat depth(H, W, spec.depthBits == 16 ? CV_16UC1 : CV_8UC1);
+        cv::Mat depth(H, W, plan.depthBits == 16 ? CV_16UC1 : CV_8UC1);
         const int x = 2 + (f * 2) % (W - 12);  // a red object crossing the floor
         const int y = floorRow - 2;
         const int camouflageX = W - 4 - f % (W / 2);
@@ -63,11 +63,11 @@ void writeRichSequence(const std::filesystem::path& dir, const RichSequenceSpec&
                 double d = r >= floorRow ? 0.35 + 0.4 * (H - r) / H : 0.8;
                 cv::Vec3b& px = colour.at<cv::Vec3b>(r, c);
                 const bool object =
-                    f > spec.fromIdx - 2 && r >= y && r < y + 8 && c >= x && c < x + 6;
-                const bool shadow = f > spec.fromIdx - 2 && r >= y + 8 && r < y + 11 &&
+                    f > plan.fromIdx - 2 && r >= y && r < y + 8 && c >= x && c < x + 6;
+                const bool shadow = f > plan.fromIdx - 2 && r >= y + 8 && r < y + 11 &&
                                     c >= x + 2 && c < x + 9 && r < H;
                 const bool camouflaged =
-                    f > spec.fromIdx && r >= 4 && r < 10 && c >= camouflageX - 6 && c < camouflageX;
+                    f > plan.fromIdx && r >= 4 && r < 10 && c >= camouflageX - 6 && c < camouflageX;
                 if (object) {
                     px = cv::Vec3b(30, 40, 200);
                     d = 0.25;
@@ -82,7 +82,7 @@ void writeRichSequence(const std::filesystem::path& dir, const RichSequenceSpec&
                     px[k] = clampByte(px[k] + noise.next(5) - 2);
                 int value = static_cast<int>(d * scale) + noise.next(3) - 1;
                 if ((r * 7 + c * 3 + f) % 23 == 0 || (object && (c == x || c == x + 5))) value = 0;
-                if (spec.depthBits == 16) {
+                if (plan.depthBits == 16) {
                     depth.at<uint16_t>(r, c) = static_cast<uint16_t>(value < 0 ? 0 : value);
                 } else {
                     depth.at<uint8_t>(r, c) = clampByte(value);

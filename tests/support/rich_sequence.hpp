@@ -6,7 +6,7 @@
 // a textured background, a moving object, a darker same-hue shadow, a
 // camouflaged object nearer in depth, missing depth, noise and, optionally, a
 // partial region of interest. Deterministic for a given seed.
-struct RichSequenceSpec {
+struct RichSequencePlan {
     int width = 40;
     int height = 32;
     int frames = 16;
@@ -16,4 +16,4 @@ struct RichSequenceSpec {
     unsigned seed = 1;
 };
 
-void writeRichSequence(const std::filesystem::path& dir, const RichSequenceSpec& spec);
+void writeRichSequence(const std::filesystem::path& dir, const RichSequencePlan& plan);

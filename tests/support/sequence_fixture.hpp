@@ -12,7 +12,7 @@
 // temporary directory, for end-to-end tests of the built program.
 struct SequenceFixture : ::testing::Test {
     TempDir dir;
-    SequenceSpec spec;
+    SequencePlan plan;
     std::filesystem::path seq() const { return dir / "seq"; }
     std::filesystem::path out() const { return dir / "out"; }
     std::string prefix() const { return seq().string() + "/"; }

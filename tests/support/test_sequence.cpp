@@ -36,43 +36,43 @@ cv::Vec3b backgroundColour(int r, int c) {
                      static_cast<uint8_t>(120 + (r * 3 + c * 5) % 50));
 }
 
-bool insideObject(const SequenceSpec& spec, int frame, int r, int c) {
-    if (frame < spec.objectFrom) return false;
-    const int left = 2 + (frame - spec.objectFrom);
-    const int top = spec.height / 2 - 3;
+bool insideObject(const SequencePlan& plan, int frame, int r, int c) {
+    if (frame < plan.objectFrom) return false;
+    const int left = 2 + (frame - plan.objectFrom);
+    const int top = plan.height / 2 - 3;
     return r >= top && r < top + 7 && c >= left && c < left + 7;
 }
 
 }  // namespace
 
-cv::Mat sequenceBackground(const SequenceSpec& spec) {
-    cv::Mat image(spec.height, spec.width, CV_8UC3);
-    for (int r = 0; r < spec.height; ++r) {
-        for (int c = 0; c < spec.width; ++c)
+cv::Mat sequenceBackground(const SequencePlan& plan) {
+    cv::Mat image(plan.height, plan.width, CV_8UC3);
+    for (int r = 0; r < plan.height; ++r) {
+        for (int c = 0; c < plan.width; ++c)
             image.at<cv::Vec3b>(r, c) = backgroundColour(r, c);
     }
     return image;
 }
 
-cv::Mat sequenceColourFrame(const SequenceSpec& spec, int frame) {
-    cv::Mat image = sequenceBackground(spec);
-    for (int r = 0; r < spec.height; ++r) {
-        for (int c = 0; c < spec.width; ++c) {
-            if (insideObject(spec, frame, r, c))
+cv::Mat sequenceColourFrame(const SequencePlan& plan, int frame) {
+    cv::Mat image = sequenceBackground(plan);
+    for (int r = 0; r < plan.height; ++r) {
+        for (int c = 0; c < plan.width; ++c) {
+            if (insideObject(plan, frame, r, c))
                 image.at<cv::Vec3b>(r, c) = cv::Vec3b(20, 230, 250);
         }
     }
     return image;
 }
 
-cv::Mat sequenceDepthFrame(const SequenceSpec& spec, int frame) {
-    const bool wide = spec.depthBits == 16;
-    cv::Mat image(spec.height, spec.width, wide ? CV_16UC1 : CV_8UC1);
-    for (int r = 0; r < spec.height; ++r) {
-        for (int c = 0; c < spec.width; ++c) {
+cv::Mat sequenceDepthFrame(const SequencePlan& plan, int frame) {
+    const bool wide = plan.depthBits == 16;
+    cv::Mat image(plan.height, plan.width, wide ? CV_16UC1 : CV_8UC1);
+    for (int r = 0; r < plan.height; ++r) {
+        for (int c = 0; c < plan.width; ++c) {
             const int far = wide ? 40000 + 300 * r : 160 + 2 * r;
             const int near = wide ? 15000 : 60;
-            const int value = insideObject(spec, frame, r, c) ? near : far;
+            const int value = insideObject(plan, frame, r, c) ? near : far;
             if (wide) {
                 image.at<uint16_t>(r, c) = static_cast<uint16_t>(value);
             } else {
@@ -100,27 +100,27 @@ std::string readText(const fs::path& path) {
     return buffer.str();
 }
 
-void writeSequence(const fs::path& dir, const SequenceSpec& spec) {
+void writeSequence(const fs::path& dir, const SequencePlan& plan) {
     fs::create_directories(dir);
-    writeImage(dir / "CinitImageL.png", sequenceBackground(spec));
-    if (spec.fromIdx != 0) {
+    writeImage(dir / "CinitImageL.png", sequenceBackground(plan));
+    if (plan.fromIdx != 0) {
         writeText(dir / "temporalROI.txt",
-                  std::to_string(spec.fromIdx) + " " + std::to_string(spec.toIdx) + "\n");
+                  std::to_string(plan.fromIdx) + " " + std::to_string(plan.toIdx) + "\n");
     }
-    if (spec.writeRoi) {
-        cv::Mat roi(spec.height, spec.width, CV_8UC1, cv::Scalar(255));
-        if (spec.partialRoi) {
+    if (plan.writeRoi) {
+        cv::Mat roi(plan.height, plan.width, CV_8UC1, cv::Scalar(255));
+        if (plan.partialRoi) {
             roi.rowRange(0, 2).setTo(0);
             roi.colRange(0, 1).setTo(0);
         }
         writeImage(dir / "ROI.bmp", roi);
     }
     char name[32];
-    for (int f = 1; f <= spec.frames; ++f) {
+    for (int f = 1; f <= plan.frames; ++f) {
         std::snprintf(name, sizeof name, "in%06d.png", f);
-        writeImage(dir / "input" / name, sequenceColourFrame(spec, f));
+        writeImage(dir / "input" / name, sequenceColourFrame(plan, f));
         std::snprintf(name, sizeof name, "d%06d.png", f);
-        writeImage(dir / "depth" / name, sequenceDepthFrame(spec, f));
+        writeImage(dir / "depth" / name, sequenceDepthFrame(plan, f));
     }
 }
 

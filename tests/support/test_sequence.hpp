@@ -25,7 +25,7 @@ class TempDir {
 // A small synthetic sequence in the layout the program reads: a textured
 // background, a bright square that moves right from frame `objectFrom` on, and
 // depth that is nearer inside the square.
-struct SequenceSpec {
+struct SequencePlan {
     int width = 24;
     int height = 18;
     int frames = 12;
@@ -37,12 +37,12 @@ struct SequenceSpec {
     bool partialRoi = false;  // the top two rows and the left column outside
 };
 
-void writeSequence(const std::filesystem::path& dir, const SequenceSpec& spec);
+void writeSequence(const std::filesystem::path& dir, const SequencePlan& plan);
 
 // The images writeSequence draws, for tests that need to alter one.
-cv::Mat sequenceColourFrame(const SequenceSpec& spec, int frame);
-cv::Mat sequenceDepthFrame(const SequenceSpec& spec, int frame);
-cv::Mat sequenceBackground(const SequenceSpec& spec);
+cv::Mat sequenceColourFrame(const SequencePlan& plan, int frame);
+cv::Mat sequenceDepthFrame(const SequencePlan& plan, int frame);
+cv::Mat sequenceBackground(const SequencePlan& plan);
 
 void writeImage(const std::filesystem::path& path, const cv::Mat& image);
 void writeText(const std::filesystem::path& path, const std::string& text);

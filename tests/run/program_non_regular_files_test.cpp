@@ -24,7 +24,7 @@ void makeFifo(const fs::path& path) {
 }  // namespace
 
 TEST_F(SpecialFileFixture, TemporalRangeFileThatIsNotARegularFile) {
-    writeSequence(seq(), spec);
+    writeSequence(seq(), plan);
     const std::string expected =
         "Unable to read temporal ROI from file " + prefix() + "temporalROI.txt\n";
     const fs::path file = seq() / "temporalROI.txt";
@@ -49,7 +49,7 @@ TEST_F(SpecialFileFixture, TemporalRangeFileThatIsNotARegularFile) {
 }
 
 TEST_F(SpecialFileFixture, ImagesThatAreFifosOrDevicesAreUnreadable) {
-    writeSequence(seq(), spec);
+    writeSequence(seq(), plan);
     ASSERT_EQ(run({}).exitCode, 0);
     const auto complete = fileContents(out());
     ASSERT_EQ(complete.size(), 8u);

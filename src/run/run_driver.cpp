@@ -177,6 +177,13 @@ void loadRegionOfInterest(Run& run) {
     run.roi = makeRegionOfInterest(std::move(mask), run.grid.W);
 }
 
+[[noreturn]] void failModelAllocation(const Run& run) {
+    throw FatalError{
+        EXIT_MISSING_INPUT,
+        formatText("Not enough memory for the background model (%d x %d pixels, n=%d)\n",
+                   run.grid.W, run.grid.H, run.params.n)};
+}
+
 void allocateBuffers(Run& run) {
     const RunParameters& p = run.params;
     const ModelGrid& grid = run.grid;
@@ -209,15 +216,9 @@ void allocateBuffers(Run& run) {
         b.kernel.assign(static_cast<size_t>(p.n) * p.n, 0.0f);
         b.rateMatrix.assign(static_cast<size_t>(p.n) * p.n, 0.0f);
     } catch (const std::bad_alloc&) {
-        throw FatalError{EXIT_MISSING_INPUT,
-                         formatText("Not enough memory for the background model (%d x %d pixels, "
-                                    "n=%d)\n",
-                                    grid.W, grid.H, p.n)};
-    } catch (const cv::Exception&) {
-        throw FatalError{EXIT_MISSING_INPUT,
-                         formatText("Not enough memory for the background model (%d x %d pixels, "
-                                    "n=%d)\n",
-                                    grid.W, grid.H, p.n)};
+        failModelAllocation(run);
+    } catch (const cv::Exception&) {  // OpenCV's own out-of-memory error
+        failModelAllocation(run);
     }
 }
 

@@ -129,6 +129,17 @@ int findBestColourMatch(float x, float y, float z, const PlaneSet& model, const 
                               params, bestRow, bestCol);
 }
 
+MatchScratch colourMatchScratch(const ModelGrid& grid) {
+    // Each pixel's colour spread under its n cells (3 planes), and n grid rows of distances.
+    return MatchScratch{
+        std::vector<float>((3 + static_cast<size_t>(grid.n)) * static_cast<size_t>(grid.cols()))};
+}
+
+UpdateScratch colourUpdateScratch(const ModelGrid& grid) {
+    // Three pixel rows of n grid rows, for each of the three planes.
+    return UpdateScratch{std::vector<float>(9 * static_cast<size_t>(grid.n * grid.cols()))};
+}
+
 void colourMatchRows(const PlaneSet& framePlanes, const ModelGrid& grid, const PlaneSet& model,
                      float eps, const RunParameters& params, const RegionOfInterest& roi,
                      int rowBegin, int rowEnd, LabelMask& labels, std::vector<int>& bestRows,
@@ -137,9 +148,8 @@ void colourMatchRows(const PlaneSet& framePlanes, const ModelGrid& grid, const P
     const size_t cols = static_cast<size_t>(grid.cols());
     // Per image row: each pixel's colour repeated under its n cells, then the
     // distances of the n grid rows of the row's blocks, in long vector loops.
-    if (scratch.values.size() < (3 + static_cast<size_t>(n)) * cols) {
-        scratch.values.assign((3 + static_cast<size_t>(n)) * cols, 0.0f);
-    }
+    if (scratch.values.size() < (3 + static_cast<size_t>(n)) * cols)
+        scratch = colourMatchScratch(grid);
     float* const spread[3] = {scratch.values.data(), scratch.values.data() + cols,
                               scratch.values.data() + 2 * cols};
     float* const distances = scratch.values.data() + 3 * cols;
@@ -211,7 +221,7 @@ void updateColourRows(const PlaneSet& framePlanes, const ModelGrid& grid, PlaneS
     float* const planes[3] = {model.plane[0].data(), model.plane[1].data(), model.plane[2].data()};
     // Three slots of one pixel row each, per plane, holding the cells as they
     // were before the pass.
-    if (scratch.rows.size() < 9 * pixelRowCells) scratch.rows.assign(9 * pixelRowCells, 0.0f);
+    if (scratch.rows.size() < 9 * pixelRowCells) scratch = colourUpdateScratch(grid);
     float* const before = scratch.rows.data();
     auto keepRow = [&](int q) {
         if (q < ownedBegin || q >= ownedEnd) return;

@@ -52,6 +52,11 @@ void colourCalibrationMatchRows(const PlaneSet& framePlanes, const ModelGrid& gr
 void colourOnlineActionRows(const LabelMask& filteredMask, const RegionOfInterest& roi, int width,
                             int rowBegin, int rowEnd, std::vector<uint8_t>& action);
 
+// Working space of one band of the colour passes, sized for the grid. A pass
+// given smaller working space grows it on first use.
+MatchScratch colourMatchScratch(const ModelGrid& grid);
+UpdateScratch colourUpdateScratch(const ModelGrid& grid);
+
 // The update of the cells owned by pixel rows [ownedBegin, ownedEnd): each
 // updating pixel pulls the weights of the window around its best weight
 // towards its colour, at the rates of the rate matrix, where the owner of a

@@ -135,6 +135,11 @@ void depthCalibrationMatchRows(const std::vector<float>& samples, const ModelGri
     }
 }
 
+UpdateScratch depthUpdateScratch(const ModelGrid& layout) {
+    // Three pixel rows of n grid rows.
+    return UpdateScratch{std::vector<float>(3 * static_cast<size_t>(layout.n * layout.cols()))};
+}
+
 void depthOnlineActionRows(const LabelMask& depthMask, const RegionOfInterest& roi, int width,
                            int rowBegin, int rowEnd, std::vector<uint8_t>& action) {
     const size_t end = static_cast<size_t>(rowEnd) * width;
@@ -160,7 +165,7 @@ void updateDepthRows(const std::vector<float>& samples, const ModelGrid& layout,
     const int ownedCellEnd = ownedEnd * N;
     float* const cells = grid.data();
     // Three slots of one pixel row each, holding the cells as they were before the pass.
-    if (scratch.rows.size() < 3 * pixelRowCells) scratch.rows.assign(3 * pixelRowCells, 0.0f);
+    if (scratch.rows.size() < 3 * pixelRowCells) scratch = depthUpdateScratch(layout);
     float* const before = scratch.rows.data();
     auto keepRow = [&](int q) {
         if (q < ownedBegin || q >= ownedEnd) return;

@@ -44,6 +44,10 @@ void depthCalibrationMatchRows(const std::vector<float>& samples, const ModelGri
 void depthOnlineActionRows(const LabelMask& depthMask, const RegionOfInterest& roi, int width,
                            int rowBegin, int rowEnd, std::vector<uint8_t>& action);
 
+// Working space of one band of the depth update, sized for the grid. A pass
+// given smaller working space grows it on first use.
+UpdateScratch depthUpdateScratch(const ModelGrid& layout);
+
 // The update of the cells owned by pixel rows [ownedBegin, ownedEnd): samples
 // blend into the windows around the best cells where the owner is labelled
 // background (an empty cell takes the sample as it is), and empty blocks are

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdio>
 #include <new>
+#include <optional>
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -477,22 +478,28 @@ int runDadiMero(ArgumentList args, StageTimes* times) {
     const int threads = resolveThreadCount(p.threads);
     WorkerPool pool(threads);
     run.pool = &pool;
-    b.colourScratch.resize(static_cast<size_t>(pool.size()));
-    b.depthScratch.resize(static_cast<size_t>(pool.size()));
-    b.matchScratch.resize(static_cast<size_t>(pool.size()));
     // Calibration frames ini + 1 .. ini + K - 1, then online frames ini + K ..
     // end: one contiguous range of files, read one frame ahead.
     const int64_t K = p.K;
     const int64_t lastCounter = int64_t{p.end} - p.ini;
     const int64_t firstCounter = std::min<int64_t>(K, 1);
     const int64_t finalCounter = std::max(K - 1, lastCounter);
-    FramePrefetch frames(run.files, run.roi, p.useDepth != 0, p.ini + firstCounter,
-                         p.ini + finalCounter, threads > 1, run.times);
+    std::optional<FramePrefetch> frames;
+    try {
+        const auto bands = static_cast<size_t>(pool.size());
+        b.colourScratch.assign(bands, colourUpdateScratch(run.grid));
+        if (p.useDepth != 0) b.depthScratch.assign(bands, depthUpdateScratch(run.grid));
+        b.matchScratch.assign(bands, colourMatchScratch(run.grid));
+        frames.emplace(run.files, run.roi, p.useDepth != 0, p.ini + firstCounter,
+                       p.ini + finalCounter, threads > 1, run.times);
+    } catch (const std::bad_alloc&) {
+        failModelAllocation(run);
+    }
 
     int64_t i = 1;
     run.progress.begin("calibration", K - 1);
     for (; i < K; ++i) {
-        const LoadedFrame& frame = frames.next();
+        const LoadedFrame& frame = frames->next();
         frame.throwIfColourFailed();
         fillRateMatrix(p.n, calibrationRate(a1, a2, i, K), b.kernel, b.rateMatrix);
         calibrateOnFrame(run, frame);
@@ -510,7 +517,7 @@ int runDadiMero(ArgumentList args, StageTimes* times) {
 
     run.progress.begin("online", lastCounter - K + 1);
     for (int64_t online = K; online <= lastCounter; ++online) {
-        const LoadedFrame& frame = frames.next();
+        const LoadedFrame& frame = frames->next();
         frame.throwIfColourFailed();
         processOnlineFrame(run, frame);
         if (run.times != nullptr) ++run.times->framesProcessed;

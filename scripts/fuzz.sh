@@ -23,6 +23,9 @@ for target in "${targets[@]}"; do
   # The program silences descriptor 2 while an image decodes; sanitizer reports
   # go to files so that none is lost.
   log="$work/$target/sanitizer"
+  # OpenCV reads its image size limit once, as the library loads: it must be in
+  # the environment from the start to bound what a few header bytes allocate.
+  OPENCV_IO_MAX_IMAGE_PIXELS=262144 \
   ASAN_OPTIONS="log_path=$log:detect_leaks=1" UBSAN_OPTIONS="log_path=$log:print_stacktrace=1" \
     "build-fuzz/fuzz/$target" "$work/$target/corpus" "fuzz/corpus/$target" \
     -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=8192 \

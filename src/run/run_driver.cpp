@@ -318,8 +318,8 @@ void forEachRowBand(Run& run, Body&& body) {
 }
 
 template <typename Scratch>
-Scratch& scratchOf(Run& run, std::vector<Scratch>& scratch, int begin) {
-    return scratch[static_cast<size_t>(run.pool->bandIndex(run.grid.H, begin))];
+Scratch& scratchOf(std::vector<Scratch>& scratch, int worker) {
+    return scratch[static_cast<size_t>(worker)];
 }
 
 // One calibration frame: label it against the models as they stand, then let
@@ -329,33 +329,33 @@ void calibrateOnFrame(Run& run, const LoadedFrame& frame) {
     RunBuffers& b = run.buffers;
     {
         const StageTimer timer(run.times, Stage::ColourUpdate);
-        forEachRowBand(run, [&](int begin, int end) {
+        forEachRowBand(run, [&](int worker, int begin, int end) {
             colourCalibrationMatchRows(frame.framePlanes, run.grid, b.colourModel, p.e1, p, run.roi,
                                        begin, end, b.colourMask, b.colourMaskAfter, b.colourAction,
                                        b.colourBestRow, b.colourBestCol,
-                                       scratchOf(run, b.matchScratch, begin));
+                                       scratchOf(b.matchScratch, worker));
         });
         const UpdateWriters writers{b.colourAction.data(), b.colourMask.data(),
                                     b.colourMaskAfter.data()};
-        forEachRowBand(run, [&](int begin, int end) {
+        forEachRowBand(run, [&](int worker, int begin, int end) {
             colourUpdateRows(frame.framePlanes, run.grid, b.colourModel, b.rateMatrix,
                              b.colourBestRow, b.colourBestCol, writers, begin, end,
-                             scratchOf(run, b.colourScratch, begin));
+                             scratchOf(b.colourScratch, worker));
         });
         std::swap(b.colourMask, b.colourMaskAfter);
     }
     if (p.useDepth == 0) return;
     frame.throwIfDepthFailed();
     const StageTimer timer(run.times, Stage::DepthUpdate);
-    forEachRowBand(run, [&](int begin, int end) {
+    forEachRowBand(run, [&](int, int begin, int end) {
         depthCalibrationMatchRows(frame.depthPlane, run.grid, b.depthModel, p.e1D, run.roi, begin,
                                   end, b.depthMask, b.depthMaskAfter, b.depthAction, b.depthBestRow,
                                   b.depthBestCol);
     });
     const UpdateWriters writers{b.depthAction.data(), b.depthMask.data(), b.depthMaskAfter.data()};
-    forEachRowBand(run, [&](int begin, int end) {
+    forEachRowBand(run, [&](int worker, int begin, int end) {
         depthUpdateRows(frame.depthPlane, run.grid, b.depthModel, b.rateMatrix, b.depthBestRow,
-                        b.depthBestCol, writers, begin, end, scratchOf(run, b.depthScratch, begin));
+                        b.depthBestCol, writers, begin, end, scratchOf(b.depthScratch, worker));
     });
     std::swap(b.depthMask, b.depthMaskAfter);
 }
@@ -377,10 +377,10 @@ void processOnlineFrame(Run& run, const LoadedFrame& frame) {
     const int64_t f = frame.frame;
     {
         const StageTimer timer(run.times, Stage::ColourDetection);
-        forEachRowBand(run, [&](int begin, int end) {
+        forEachRowBand(run, [&](int worker, int begin, int end) {
             colourMatchRows(frame.framePlanes, run.grid, b.colourModel, p.e2, p, run.roi, begin,
                             end, b.colourMask, b.colourBestRow, b.colourBestCol,
-                            scratchOf(run, b.matchScratch, begin));
+                            scratchOf(b.matchScratch, worker));
         });
     }
     if (p.saveMasks != 0) {
@@ -392,7 +392,7 @@ void processOnlineFrame(Run& run, const LoadedFrame& frame) {
         frame.throwIfDepthFailed();
         {
             const StageTimer timer(run.times, Stage::DepthDetection);
-            forEachRowBand(run, [&](int begin, int end) {
+            forEachRowBand(run, [&](int, int begin, int end) {
                 depthMatchRows(frame.depthPlane, run.grid, b.depthModel, p.e2D, run.roi, begin, end,
                                b.depthMask, b.depthBestRow, b.depthBestCol);
             });
@@ -415,7 +415,7 @@ void processOnlineFrame(Run& run, const LoadedFrame& frame) {
     // model where depth alone did.
     {
         const StageTimer timer(run.times, Stage::ColourUpdate);
-        forEachRowBand(run, [&](int begin, int end) {
+        forEachRowBand(run, [&](int, int begin, int end) {
             colourOnlineActionRows(b.filteredMask, run.roi, run.grid.W, begin, end, b.colourAction);
             if (depth) {
                 depthOnlineActionRows(b.depthMask, run.roi, run.grid.W, begin, end, b.depthAction);
@@ -425,14 +425,14 @@ void processOnlineFrame(Run& run, const LoadedFrame& frame) {
                                           b.filteredMask.data()};
         const UpdateWriters depthWriters{b.depthAction.data(), b.depthMask.data(),
                                          b.depthMask.data()};
-        forEachRowBand(run, [&](int begin, int end) {
+        forEachRowBand(run, [&](int worker, int begin, int end) {
             colourUpdateRows(frame.framePlanes, run.grid, b.colourModel, b.rateMatrix,
                              b.colourBestRow, b.colourBestCol, colourWriters, begin, end,
-                             scratchOf(run, b.colourScratch, begin));
+                             scratchOf(b.colourScratch, worker));
             if (depth) {
                 depthUpdateRows(frame.depthPlane, run.grid, b.depthModel, b.rateMatrix,
                                 b.depthBestRow, b.depthBestCol, depthWriters, begin, end,
-                                scratchOf(run, b.depthScratch, begin));
+                                scratchOf(b.depthScratch, worker));
             }
         });
     }

@@ -2,6 +2,14 @@
 
 #include <algorithm>
 
+namespace {
+
+// Bands per thread: enough for a thread to make up for one that was kept busy
+// elsewhere, few enough that the rows an update band re-reads stay a small share.
+constexpr int kBandsPerThread = 4;
+
+}  // namespace
+
 WorkerPool::WorkerPool(int threads) {
     for (int i = 1; i < threads; ++i)
         workers_.emplace_back([this, i] { workerLoop(i); });
@@ -18,9 +26,8 @@ WorkerPool::~WorkerPool() {
 }
 
 void WorkerPool::runBands(int count, BandCall call, void* context) {
-    const int bands = size();
-    if (bands == 1 || count < bands) {
-        call(context, 0, count);
+    if (size() == 1 || count < 2) {
+        call(context, 0, 0, count);
         return;
     }
     {
@@ -28,33 +35,37 @@ void WorkerPool::runBands(int count, BandCall call, void* context) {
         call_ = call;
         context_ = context;
         count_ = count;
-        pending_ = bands - 1;
+        bands_ = std::min(count, size() * kBandsPerThread);
+        nextBand_.store(0);
+        pending_ = size() - 1;
         ++generation_;
     }
     wake_.notify_all();
-    call(context, 0, bandStart(count, bands, 1));
+    takeBands(0);
     std::unique_lock<std::mutex> lock(mutex_);
     done_.wait(lock, [this] { return pending_ == 0; });
     call_ = nullptr;
 }
 
+void WorkerPool::takeBands(int worker) {
+    for (;;) {
+        const int band = nextBand_.fetch_add(1);
+        if (band >= bands_) return;
+        call_(context_, worker, bandStart(count_, bands_, band),
+              bandStart(count_, bands_, band + 1));
+    }
+}
+
 void WorkerPool::workerLoop(int index) {
     long long seen = 0;
     for (;;) {
-        BandCall call = nullptr;
-        void* context = nullptr;
-        int count = 0;
         {
             std::unique_lock<std::mutex> lock(mutex_);
             wake_.wait(lock, [this, seen] { return stopping_ || generation_ != seen; });
             if (stopping_) return;
             seen = generation_;
-            call = call_;
-            context = context_;
-            count = count_;
         }
-        const int bands = size();
-        call(context, bandStart(count, bands, index), bandStart(count, bands, index + 1));
+        takeBands(index);
         {
             std::lock_guard<std::mutex> lock(mutex_);
             --pending_;

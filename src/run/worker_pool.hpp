@@ -1,14 +1,17 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <type_traits>
 #include <vector>
 
-// A fixed set of threads that split a range of rows into contiguous bands, one
-// band per thread, the calling thread included. With one thread everything runs
-// on the caller. The bands depend only on the range and the thread count.
+// A fixed set of threads, the calling thread included, that split a range of
+// rows into contiguous bands and take them one by one as they become free, so
+// that a thread slowed down by other work holds up no one. With one thread
+// everything runs on the caller in a single band. Callers must give results
+// that do not depend on how the rows are banded.
 class WorkerPool {
   public:
     explicit WorkerPool(int threads);
@@ -18,27 +21,18 @@ class WorkerPool {
 
     int size() const { return static_cast<int>(workers_.size()) + 1; }
 
-    // Calls body(begin, end) for every band of [0, count) and returns when all
-    // bands are done. Not reentrant.
+    // Calls body(worker, begin, end) for every band of [0, count), worker being
+    // the index (0 .. size() - 1) of the thread that runs it, for per-thread
+    // working space; returns when all bands are done. Not reentrant.
     template <typename Body>
     void forEachBand(int count, Body&& body) {
         using Callable = std::remove_reference_t<Body>;
         runBands(
             count,
-            [](void* context, int begin, int end) {
-                (*static_cast<Callable*>(context))(begin, end);
+            [](void* context, int worker, int begin, int end) {
+                (*static_cast<Callable*>(context))(worker, begin, end);
             },
             const_cast<void*>(static_cast<const void*>(&body)));
-    }
-
-    // The index of the band of [0, count) that starts at `begin`, for per-band
-    // working space.
-    int bandIndex(int count, int begin) const {
-        const int bands = count < size() ? 1 : size();
-        for (int index = bands - 1; index > 0; --index) {
-            if (bandStart(count, bands, index) <= begin) return index;
-        }
-        return 0;
     }
 
     // The band `index` of `bands` equal parts of [0, count).
@@ -47,8 +41,9 @@ class WorkerPool {
     }
 
   private:
-    using BandCall = void (*)(void* context, int begin, int end);
+    using BandCall = void (*)(void* context, int worker, int begin, int end);
     void runBands(int count, BandCall call, void* context);
+    void takeBands(int worker);
     void workerLoop(int index);
 
     std::vector<std::thread> workers_;
@@ -58,6 +53,8 @@ class WorkerPool {
     BandCall call_ = nullptr;
     void* context_ = nullptr;
     int count_ = 0;
+    int bands_ = 0;
+    std::atomic<int> nextBand_{0};
     long long generation_ = 0;
     int pending_ = 0;
     bool stopping_ = false;

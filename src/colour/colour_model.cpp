@@ -58,18 +58,9 @@ int pickNearest(const float* distance, size_t stride, float eps, bool& matched) 
 }
 
 int pickNearest(int n, const float* distance, size_t stride, float eps, bool& matched) {
-    switch (n) {
-        case 1:
-            return pickNearest<1>(distance, stride, eps, matched);
-        case 3:
-            return pickNearest<3>(distance, stride, eps, matched);
-        case 5:
-            return pickNearest<5>(distance, stride, eps, matched);
-        case 7:
-            return pickNearest<7>(distance, stride, eps, matched);
-        default:
-            return pickNearest<9>(distance, stride, eps, matched);
-    }
+    return withBlockSide(n, [&](auto side) {
+        return pickNearest<decltype(side)::value>(distance, stride, eps, matched);
+    });
 }
 
 // Squared cone-space distance, summed in double as ((dz^2 + dy^2) + dx^2) and
@@ -308,21 +299,8 @@ void colourUpdateRows(const PlaneSet& framePlanes, const ModelGrid& grid, PlaneS
                       const RateMatrix& rateMatrix, const std::vector<int>& bestRows,
                       const std::vector<int>& bestCols, const UpdateWriters& writers,
                       int ownedBegin, int ownedEnd, UpdateScratch& scratch) {
-    switch (grid.n) {
-        case 1:
-            return updateColourRows<1>(framePlanes, grid, model, rateMatrix, bestRows, bestCols,
-                                       writers, ownedBegin, ownedEnd, scratch);
-        case 3:
-            return updateColourRows<3>(framePlanes, grid, model, rateMatrix, bestRows, bestCols,
-                                       writers, ownedBegin, ownedEnd, scratch);
-        case 5:
-            return updateColourRows<5>(framePlanes, grid, model, rateMatrix, bestRows, bestCols,
-                                       writers, ownedBegin, ownedEnd, scratch);
-        case 7:
-            return updateColourRows<7>(framePlanes, grid, model, rateMatrix, bestRows, bestCols,
-                                       writers, ownedBegin, ownedEnd, scratch);
-        default:
-            return updateColourRows<9>(framePlanes, grid, model, rateMatrix, bestRows, bestCols,
-                                       writers, ownedBegin, ownedEnd, scratch);
-    }
+    withBlockSide(grid.n, [&](auto side) {
+        updateColourRows<decltype(side)::value>(framePlanes, grid, model, rateMatrix, bestRows,
+                                                bestCols, writers, ownedBegin, ownedEnd, scratch);
+    });
 }

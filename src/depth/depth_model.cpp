@@ -63,24 +63,9 @@ bool findBestDepthMatch(float sample, const std::vector<float>& grid, const Mode
                         int r, int c, float eps, int& bestRow, int& bestCol) {
     const int n = layout.n;
     const int64_t cols = layout.cols();
-    int best = -1;
-    switch (n) {
-        case 1:
-            best = nearestDepthWeight<1>(sample, grid.data(), cols, r, c);
-            break;
-        case 3:
-            best = nearestDepthWeight<3>(sample, grid.data(), cols, r, c);
-            break;
-        case 5:
-            best = nearestDepthWeight<5>(sample, grid.data(), cols, r, c);
-            break;
-        case 7:
-            best = nearestDepthWeight<7>(sample, grid.data(), cols, r, c);
-            break;
-        default:
-            best = nearestDepthWeight<9>(sample, grid.data(), cols, r, c);
-            break;
-    }
+    const int best = withBlockSide(n, [&](auto side) {
+        return nearestDepthWeight<decltype(side)::value>(sample, grid.data(), cols, r, c);
+    });
     // Only not-a-number weights leave no best cell; that is no match.
     if (best < 0) {
         bestRow = bestCol = -1;
@@ -243,21 +228,8 @@ void depthUpdateRows(const std::vector<float>& samples, const ModelGrid& layout,
                      const std::vector<int>& bestRows, const std::vector<int>& bestCols,
                      const UpdateWriters& writers, int ownedBegin, int ownedEnd,
                      UpdateScratch& scratch) {
-    switch (layout.n) {
-        case 1:
-            return updateDepthRows<1>(samples, layout, grid, rateMatrix, bestRows, bestCols,
-                                      writers, ownedBegin, ownedEnd, scratch);
-        case 3:
-            return updateDepthRows<3>(samples, layout, grid, rateMatrix, bestRows, bestCols,
-                                      writers, ownedBegin, ownedEnd, scratch);
-        case 5:
-            return updateDepthRows<5>(samples, layout, grid, rateMatrix, bestRows, bestCols,
-                                      writers, ownedBegin, ownedEnd, scratch);
-        case 7:
-            return updateDepthRows<7>(samples, layout, grid, rateMatrix, bestRows, bestCols,
-                                      writers, ownedBegin, ownedEnd, scratch);
-        default:
-            return updateDepthRows<9>(samples, layout, grid, rateMatrix, bestRows, bestCols,
-                                      writers, ownedBegin, ownedEnd, scratch);
-    }
+    withBlockSide(layout.n, [&](auto side) {
+        updateDepthRows<decltype(side)::value>(samples, layout, grid, rateMatrix, bestRows,
+                                               bestCols, writers, ownedBegin, ownedEnd, scratch);
+    });
 }

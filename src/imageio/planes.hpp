@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 #include <vector>
 
 // Three zero-filled float planes (x, y, z) of equal length, row-major.
@@ -22,6 +23,24 @@ BytePlaneSet allocBytePlanes(size_t len);
 
 // Largest block side the models support.
 inline constexpr int kMaxBlockSide = 9;
+
+// Calls f(std::integral_constant<int, N>{}) with N the block side n (1, 3, 5, 7
+// or 9), so that the loops over a block unroll for every supported side.
+template <typename F>
+decltype(auto) withBlockSide(int n, F&& f) {
+    switch (n) {
+        case 1:
+            return f(std::integral_constant<int, 1>{});
+        case 3:
+            return f(std::integral_constant<int, 3>{});
+        case 5:
+            return f(std::integral_constant<int, 5>{});
+        case 7:
+            return f(std::integral_constant<int, 7>{});
+        default:
+            return f(std::integral_constant<int, kMaxBlockSide>{});
+    }
+}
 
 // The layout shared by the colour and the depth model: H*n rows of W*n cells in
 // which pixel (r, c) owns rows r*n .. r*n+n-1 and columns c*n .. c*n+n-1.

@@ -8,7 +8,7 @@
 #include <stdexcept>
 
 #include "child_process.hpp"
-#include "imageio/image_files.hpp"
+#include "files/image_files.hpp"
 #include "run/fatal_error.hpp"
 #include "run/run_driver.hpp"
 #include "temp_dir.hpp"

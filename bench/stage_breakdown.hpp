@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "run/stage_times.hpp"
+#include "subtractor/stage_times.hpp"
 #include "sequence_layout.hpp"
 
 inline constexpr size_t kStageCount = static_cast<size_t>(Stage::Count);

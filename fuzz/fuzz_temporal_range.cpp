@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "fuzz_temp_dir.hpp"
-#include "run/temporal_range.hpp"
+#include "files/temporal_range.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

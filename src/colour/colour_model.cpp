@@ -4,6 +4,8 @@
 
 #include "colour/shadow.hpp"
 
+namespace dadimero {
+
 namespace {
 
 inline uint8_t labelOf(int match) {
@@ -14,8 +16,26 @@ inline uint8_t labelOf(int match) {
 
 }  // namespace
 
-void initColourModel(PlaneSet& model, const PlaneSet& background, const ModelGrid& grid,
-                     const RegionOfInterest& roi) {
+ColourModel::ColourModel(const ModelGrid& layout, int workers)
+    : grid(layout),
+      weights(allocFloatPlanes(layout.cells())),
+      labels(layout.pixels(), 0),
+      labelsAfter(layout.pixels(), 0),
+      bestRow(layout.pixels(), 0),
+      bestCol(layout.pixels(), 0),
+      action(layout.pixels(), ACTION_NONE) {
+    // Per image row: each pixel's colour spread under its n cells (3 planes),
+    // and n grid rows of distances.
+    const auto cols = static_cast<size_t>(layout.cols());
+    matchScratch.assign(static_cast<size_t>(workers),
+                        MatchScratch{std::vector<float>((3 + static_cast<size_t>(layout.n)) * cols)});
+    // Three pixel rows of n grid rows, for each of the three planes.
+    updateScratch.assign(static_cast<size_t>(workers),
+                         UpdateScratch{std::vector<float>(9 * static_cast<size_t>(layout.n) * cols)});
+}
+
+void initColourModel(ColourModel& model, const PlaneSet& background, const RegionOfInterest& roi) {
+    const ModelGrid& grid = model.grid;
     const int n = grid.n;
     const int64_t cols = grid.cols();
     for (int r = 0; r < grid.H; ++r) {
@@ -26,7 +46,7 @@ void initColourModel(PlaneSet& model, const PlaneSet& background, const ModelGri
                 for (int C = c * n; C < c * n + n; ++C) {
                     const size_t k = static_cast<size_t>(R * cols + C);
                     for (int i = 0; i < 3; ++i)
-                        model.plane[i][k] = background.plane[i][p];
+                        model.weights.plane[i][k] = background.plane[i][p];
                 }
             }
         }
@@ -85,15 +105,14 @@ __attribute__((target_clones("avx2", "default"))) void distanceRow(const float* 
 // The match of one pixel given its block's distances.
 int matchFromDistances(const float* distance, size_t stride, float x, float y, float z,
                        const PlaneSet& model, const ModelGrid& grid, int r, int c, float eps,
-                       const RunParameters& params, int& bestRow, int& bestCol) {
+                       const ShadowThresholds* shadow, int& bestRow, int& bestCol) {
     const int n = grid.n;
     bool matched = false;
     const int best = pickNearest(n, distance, stride, eps, matched);
     bestRow = best < 0 ? -1 : r * n + best / n;
     bestCol = best < 0 ? -1 : c * n + best % n;
     if (matched) return MATCH_BACKGROUND;
-    if (params.shadowRemoval != 0 &&
-        isShadow(x, y, z, model, grid, r, c, params, bestRow, bestCol)) {
+    if (shadow != nullptr && isShadow(x, y, z, model, grid, r, c, *shadow, bestRow, bestCol)) {
         return MATCH_SHADOW;
     }
     return MATCH_NONE;
@@ -102,7 +121,7 @@ int matchFromDistances(const float* distance, size_t stride, float x, float y, f
 }  // namespace
 
 int findBestColourMatch(float x, float y, float z, const PlaneSet& model, const ModelGrid& grid,
-                        int r, int c, float eps, const RunParameters& params, int& bestRow,
+                        int r, int c, float eps, const ShadowThresholds* shadow, int& bestRow,
                         int& bestCol) {
     const int n = grid.n;
     const int64_t cols = grid.cols();
@@ -117,33 +136,24 @@ int findBestColourMatch(float x, float y, float z, const PlaneSet& model, const 
         }
     }
     return matchFromDistances(distance, static_cast<size_t>(n), x, y, z, model, grid, r, c, eps,
-                              params, bestRow, bestCol);
+                              shadow, bestRow, bestCol);
 }
 
-MatchScratch colourMatchScratch(const ModelGrid& grid) {
-    // Each pixel's colour spread under its n cells (3 planes), and n grid rows of distances.
-    return MatchScratch{
-        std::vector<float>((3 + static_cast<size_t>(grid.n)) * static_cast<size_t>(grid.cols()))};
-}
+namespace {
 
-UpdateScratch colourUpdateScratch(const ModelGrid& grid) {
-    // Three pixel rows of n grid rows, for each of the three planes.
-    return UpdateScratch{std::vector<float>(9 * static_cast<size_t>(grid.n * grid.cols()))};
-}
-
-void colourMatchRows(const PlaneSet& framePlanes, const ModelGrid& grid, const PlaneSet& model,
-                     float eps, const RunParameters& params, const RegionOfInterest& roi,
-                     int rowBegin, int rowEnd, LabelMask& labels, std::vector<int>& bestRows,
-                     std::vector<int>& bestCols, MatchScratch& scratch) {
+// Labels rows [rowBegin, rowEnd) into `labels`.
+void matchRowsInto(const PlaneSet& framePlanes, ColourModel& colour, float eps,
+                   const ShadowThresholds* shadow, const RegionOfInterest& roi, int rowBegin,
+                   int rowEnd, int worker, LabelMask& labels) {
+    const ModelGrid& grid = colour.grid;
+    const PlaneSet& model = colour.weights;
     const int n = grid.n;
     const size_t cols = static_cast<size_t>(grid.cols());
     // Per image row: each pixel's colour repeated under its n cells, then the
     // distances of the n grid rows of the row's blocks, in long vector loops.
-    if (scratch.values.size() < (3 + static_cast<size_t>(n)) * cols)
-        scratch = colourMatchScratch(grid);
-    float* const spread[3] = {scratch.values.data(), scratch.values.data() + cols,
-                              scratch.values.data() + 2 * cols};
-    float* const distances = scratch.values.data() + 3 * cols;
+    std::vector<float>& scratch = colour.matchScratch[static_cast<size_t>(worker)].values;
+    float* const spread[3] = {scratch.data(), scratch.data() + cols, scratch.data() + 2 * cols};
+    float* const distances = scratch.data() + 3 * cols;
     for (int r = std::max(rowBegin, roi.firstRow); r < rowEnd; ++r) {
         const size_t rowStart = static_cast<size_t>(r) * grid.W;
         for (int i = 0; i < 3; ++i) {
@@ -160,38 +170,43 @@ void colourMatchRows(const PlaneSet& framePlanes, const ModelGrid& grid, const P
         for (int c = 0; c < grid.W; ++c) {
             const size_t p = rowStart + c;
             if (roi.mask[p] == 0) continue;
-            const int match = matchFromDistances(distances + static_cast<size_t>(c) * n, cols,
-                                                 framePlanes.plane[0][p], framePlanes.plane[1][p],
-                                                 framePlanes.plane[2][p], model, grid, r, c, eps,
-                                                 params, bestRows[p], bestCols[p]);
+            const int match = matchFromDistances(
+                distances + static_cast<size_t>(c) * n, cols, framePlanes.plane[0][p],
+                framePlanes.plane[1][p], framePlanes.plane[2][p], model, grid, r, c, eps, shadow,
+                colour.bestRow[p], colour.bestCol[p]);
             labels[p] = labelOf(match);
         }
     }
 }
 
-void colourCalibrationMatchRows(const PlaneSet& framePlanes, const ModelGrid& grid,
-                                const PlaneSet& model, float eps, const RunParameters& params,
-                                const RegionOfInterest& roi, int rowBegin, int rowEnd,
-                                const LabelMask& labelsBefore, LabelMask& labelsAfter,
-                                std::vector<uint8_t>& action, std::vector<int>& bestRows,
-                                std::vector<int>& bestCols, MatchScratch& scratch) {
-    const size_t begin = static_cast<size_t>(rowBegin) * grid.W;
-    const size_t end = static_cast<size_t>(rowEnd) * grid.W;
-    std::copy(labelsBefore.begin() + begin, labelsBefore.begin() + end,
-              labelsAfter.begin() + begin);
-    colourMatchRows(framePlanes, grid, model, eps, params, roi, rowBegin, rowEnd, labelsAfter,
-                    bestRows, bestCols, scratch);
+}  // namespace
+
+void colourMatchRows(const PlaneSet& frame, ColourModel& model, float eps,
+                     const ShadowThresholds* shadow, const RegionOfInterest& roi, int rowBegin,
+                     int rowEnd, int worker) {
+    matchRowsInto(frame, model, eps, shadow, roi, rowBegin, rowEnd, worker, model.labels);
+}
+
+void colourCalibrationMatchRows(const PlaneSet& frame, ColourModel& model, float eps,
+                                const ShadowThresholds* shadow, const RegionOfInterest& roi,
+                                int rowBegin, int rowEnd, int worker) {
+    const size_t begin = static_cast<size_t>(rowBegin) * model.grid.W;
+    const size_t end = static_cast<size_t>(rowEnd) * model.grid.W;
+    std::copy(model.labels.begin() + begin, model.labels.begin() + end,
+              model.labelsAfter.begin() + begin);
+    matchRowsInto(frame, model, eps, shadow, roi, rowBegin, rowEnd, worker, model.labelsAfter);
     for (size_t p = begin; p < end; ++p) {
-        action[p] =
-            roi.mask[p] != 0 && labelsAfter[p] == LABEL_BACKGROUND ? ACTION_UPDATE : ACTION_NONE;
+        model.action[p] = roi.mask[p] != 0 && model.labelsAfter[p] == LABEL_BACKGROUND
+                              ? ACTION_UPDATE
+                              : ACTION_NONE;
     }
 }
 
-void colourOnlineActionRows(const LabelMask& filteredMask, const RegionOfInterest& roi, int width,
-                            int rowBegin, int rowEnd, std::vector<uint8_t>& action) {
-    const size_t end = static_cast<size_t>(rowEnd) * width;
-    for (size_t p = static_cast<size_t>(rowBegin) * width; p < end; ++p) {
-        action[p] =
+void colourOnlineActionRows(ColourModel& model, const LabelMask& filteredMask,
+                            const RegionOfInterest& roi, int rowBegin, int rowEnd) {
+    const size_t end = static_cast<size_t>(rowEnd) * model.grid.W;
+    for (size_t p = static_cast<size_t>(rowBegin) * model.grid.W; p < end; ++p) {
+        model.action[p] =
             roi.mask[p] != 0 && filteredMask[p] == LABEL_BACKGROUND ? ACTION_UPDATE : ACTION_NONE;
     }
 }
@@ -199,10 +214,13 @@ void colourOnlineActionRows(const LabelMask& filteredMask, const RegionOfInteres
 namespace {
 
 template <int N>
-void updateColourRows(const PlaneSet& framePlanes, const ModelGrid& grid, PlaneSet& model,
-                      const RateMatrix& rateMatrix, const std::vector<int>& bestRows,
-                      const std::vector<int>& bestCols, const UpdateWriters& writers,
-                      int ownedBegin, int ownedEnd, UpdateScratch& scratch) {
+void updateColourRows(const PlaneSet& framePlanes, ColourModel& colour, const RateMatrix& rateMatrix,
+                      const UpdateWriters& writers, int ownedBegin, int ownedEnd,
+                      std::vector<float>& scratch) {
+    const ModelGrid& grid = colour.grid;
+    PlaneSet& model = colour.weights;
+    const std::vector<int>& bestRows = colour.bestRow;
+    const std::vector<int>& bestCols = colour.bestCol;
     constexpr int h = N / 2;
     const int W = grid.W;
     const int64_t cols = grid.cols();
@@ -212,8 +230,7 @@ void updateColourRows(const PlaneSet& framePlanes, const ModelGrid& grid, PlaneS
     float* const planes[3] = {model.plane[0].data(), model.plane[1].data(), model.plane[2].data()};
     // Three slots of one pixel row each, per plane, holding the cells as they
     // were before the pass.
-    if (scratch.rows.size() < 9 * pixelRowCells) scratch = colourUpdateScratch(grid);
-    float* const before = scratch.rows.data();
+    float* const before = scratch.data();
     auto keepRow = [&](int q) {
         if (q < ownedBegin || q >= ownedEnd) return;
         for (int i = 0; i < 3; ++i) {
@@ -295,12 +312,13 @@ void updateColourRows(const PlaneSet& framePlanes, const ModelGrid& grid, PlaneS
 
 }  // namespace
 
-void colourUpdateRows(const PlaneSet& framePlanes, const ModelGrid& grid, PlaneSet& model,
-                      const RateMatrix& rateMatrix, const std::vector<int>& bestRows,
-                      const std::vector<int>& bestCols, const UpdateWriters& writers,
-                      int ownedBegin, int ownedEnd, UpdateScratch& scratch) {
-    withBlockSide(grid.n, [&](auto side) {
-        updateColourRows<decltype(side)::value>(framePlanes, grid, model, rateMatrix, bestRows,
-                                                bestCols, writers, ownedBegin, ownedEnd, scratch);
+void colourUpdateRows(const PlaneSet& frame, ColourModel& model, const RateMatrix& rateMatrix,
+                      const UpdateWriters& writers, int ownedBegin, int ownedEnd, int worker) {
+    std::vector<float>& scratch = model.updateScratch[static_cast<size_t>(worker)].rows;
+    withBlockSide(model.grid.n, [&](auto side) {
+        updateColourRows<decltype(side)::value>(frame, model, rateMatrix, writers, ownedBegin,
+                                                ownedEnd, scratch);
     });
 }
+
+}  // namespace dadimero

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace dadimero {
+
 Hsv rgbToHsv(uint8_t red, uint8_t green, uint8_t blue) {
     const float r = static_cast<float>(red * static_cast<double>(kOneOver255));
     const float g = static_cast<float>(green * static_cast<double>(kOneOver255));
@@ -90,3 +92,5 @@ ConePoint rgbToCone(uint8_t red, uint8_t green, uint8_t blue) {
     const float y = static_cast<float>(std::sin(angle) * hsv.s * hsv.v);
     return {x, y, hsv.v};
 }
+
+}  // namespace dadimero

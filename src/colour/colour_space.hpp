@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace dadimero {
+
 // Conversions between 8-bit RGB, HSV and the cone colour space
 // x = S*V*cos(H), y = S*V*sin(H), z = V. Every stored value is a float, the
 // arithmetic between stores runs in double, and the constants are the floats
@@ -38,3 +40,5 @@ uint8_t floatToByte(float value);
 
 // The cone point of one 8-bit colour.
 ConePoint rgbToCone(uint8_t red, uint8_t green, uint8_t blue);
+
+}  // namespace dadimero

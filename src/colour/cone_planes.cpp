@@ -1,5 +1,7 @@
 #include "colour/cone_planes.hpp"
 
+namespace dadimero {
+
 ConePoint ConeCache::lookup(uint8_t red, uint8_t green, uint8_t blue) {
     const uint32_t colour = (uint32_t{red} << 16) | (uint32_t{green} << 8) | blue;
     Entry& entry = entries_[(colour * 2654435761u) >> (32 - kBits)];
@@ -13,13 +15,13 @@ ConePoint ConeCache::lookup(uint8_t red, uint8_t green, uint8_t blue) {
 namespace {
 
 template <typename Convert>
-void convertImage(const cv::Mat& image, const RegionOfInterest& roi, PlaneSet& planes,
-                  Convert&& convert) {
+void convertRows(const cv::Mat& image, const RegionOfInterest& roi, PlaneSet& planes, int rowBegin,
+                 int rowEnd, Convert&& convert) {
     const int width = image.cols;
     float* x = planes.plane[0].data();
     float* y = planes.plane[1].data();
     float* z = planes.plane[2].data();
-    for (int r = 0; r < image.rows; ++r) {
+    for (int r = rowBegin; r < rowEnd; ++r) {
         const uint8_t* row = image.ptr<uint8_t>(r);
         const size_t rowStart = static_cast<size_t>(r) * width;
         for (int c = 0; c < width; ++c) {
@@ -37,11 +39,18 @@ void convertImage(const cv::Mat& image, const RegionOfInterest& roi, PlaneSet& p
 }  // namespace
 
 void imageToConePlanes(const cv::Mat& image, const RegionOfInterest& roi, PlaneSet& planes) {
-    convertImage(image, roi, planes, rgbToCone);
+    convertRows(image, roi, planes, 0, image.rows, rgbToCone);
 }
 
 void imageToConePlanes(const cv::Mat& image, const RegionOfInterest& roi, PlaneSet& planes,
                        ConeCache& cache) {
-    convertImage(image, roi, planes,
-                 [&cache](uint8_t r, uint8_t g, uint8_t b) { return cache.lookup(r, g, b); });
+    imageRowsToConePlanes(image, roi, planes, cache, 0, image.rows);
 }
+
+void imageRowsToConePlanes(const cv::Mat& image, const RegionOfInterest& roi, PlaneSet& planes,
+                           ConeCache& cache, int rowBegin, int rowEnd) {
+    convertRows(image, roi, planes, rowBegin, rowEnd,
+                [&cache](uint8_t r, uint8_t g, uint8_t b) { return cache.lookup(r, g, b); });
+}
+
+}  // namespace dadimero

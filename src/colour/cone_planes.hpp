@@ -5,8 +5,10 @@
 #include <vector>
 
 #include "colour/colour_space.hpp"
-#include "imageio/planes.hpp"
+#include "model/planes.hpp"
 #include "masks/region_of_interest.hpp"
+
+namespace dadimero {
 
 // The cone points of recently seen 8-bit colours. Frames of one scene repeat
 // their colours, and a conversion costs a cosine and a sine; the points are
@@ -31,3 +33,9 @@ class ConeCache {
 void imageToConePlanes(const cv::Mat& image, const RegionOfInterest& roi, PlaneSet& planes);
 void imageToConePlanes(const cv::Mat& image, const RegionOfInterest& roi, PlaneSet& planes,
                        ConeCache& cache);
+// The same for image rows [rowBegin, rowEnd) only; bands may run in parallel,
+// each with its own cache.
+void imageRowsToConePlanes(const cv::Mat& image, const RegionOfInterest& roi, PlaneSet& planes,
+                           ConeCache& cache, int rowBegin, int rowEnd);
+
+}  // namespace dadimero

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace dadimero {
+
 float kernelVariance(int n) {
     switch (n) {
         case 3:
@@ -52,3 +54,5 @@ float calibrationRate(float a1, float a2, long long i, long long K) {
         (static_cast<double>(a1) - a2) * static_cast<double>(i) / static_cast<double>(K - 1);
     return static_cast<float>(a1 - fall);
 }
+
+}  // namespace dadimero

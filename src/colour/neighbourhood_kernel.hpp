@@ -2,6 +2,8 @@
 
 #include <vector>
 
+namespace dadimero {
+
 // n x n floats, row-major: the integer Gaussian kernel, or a learning rate
 // times it (the rate matrix shared by the colour and depth passes of a frame).
 using NeighbourhoodKernel = std::vector<float>;
@@ -24,3 +26,5 @@ float baseRate(float c, int n);
 // Rate of calibration frame i of K - 1: falls linearly from a1 and reaches a2
 // on the last calibration frame.
 float calibrationRate(float a1, float a2, long long i, long long K);
+
+}  // namespace dadimero

@@ -4,8 +4,10 @@
 
 #include "colour/colour_space.hpp"
 
-bool isShadow(float x, float y, float z, const PlaneSet& model, const ModelGrid& grid, int r, int c,
-              const RunParameters& params, int& bestRow, int& bestCol) {
+namespace dadimero {
+
+bool isShadow(float x, float y, float z, const PlaneSet& model, const ModelGrid& grid, int r,
+              int c, const ShadowThresholds& thresholds, int& bestRow, int& bestCol) {
     // The pixel's value is its z; its hue and saturation wait for the first
     // weight whose value ratio passes.
     Hsv pixel{0.0f, 0.0f, z};
@@ -18,7 +20,7 @@ bool isShadow(float x, float y, float z, const PlaneSet& model, const ModelGrid&
             // The value of a weight is its z: the ratio test needs no trigonometry,
             // so hue and saturation are computed only for weights that pass it.
             const double ratio = static_cast<double>(pixel.v) / model.plane[2][k];
-            if (!(params.gamma <= ratio && ratio <= params.beta)) continue;
+            if (!(thresholds.gamma <= ratio && ratio <= thresholds.beta)) continue;
             if (!pixelConverted) {
                 pixel = coneToHsv(x, y, z);
                 pixelConverted = true;
@@ -27,8 +29,8 @@ bool isShadow(float x, float y, float z, const PlaneSet& model, const ModelGrid&
             const double d = std::fabs(static_cast<double>(pixel.h) - weight.h);
             const float e = static_cast<float>(360.0 - d);
             const double hueDistance = d < e ? d : e;
-            if (!(std::fabs(static_cast<double>(pixel.s) - weight.s) < params.tauS)) continue;
-            if (!(hueDistance < params.tauH)) continue;
+            if (!(std::fabs(static_cast<double>(pixel.s) - weight.s) < thresholds.tauS)) continue;
+            if (!(hueDistance < thresholds.tauH)) continue;
             bestRow = R;
             bestCol = C;
             return true;
@@ -36,3 +38,5 @@ bool isShadow(float x, float y, float z, const PlaneSet& model, const ModelGrid&
     }
     return false;
 }
+
+}  // namespace dadimero

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace dadimero {
+
 namespace {
 
 inline size_t cellIndex(const ModelGrid& layout, int64_t R, int64_t C) {
@@ -23,15 +25,30 @@ inline uint8_t searchDepth(float s, const std::vector<float>& grid, const ModelG
 
 }  // namespace
 
-void initDepthModel(std::vector<float>& grid, const std::vector<float>& initialBackground,
-                    const ModelGrid& layout, const RegionOfInterest& roi) {
+DepthModel::DepthModel(const ModelGrid& layout, int workers)
+    : grid(layout),
+      weights(layout.cells(), 0.0f),
+      labels(layout.pixels(), 0),
+      labelsAfter(layout.pixels(), 0),
+      bestRow(layout.pixels(), 0),
+      bestCol(layout.pixels(), 0),
+      action(layout.pixels(), ACTION_NONE) {
+    // Three pixel rows of n grid rows.
+    updateScratch.assign(
+        static_cast<size_t>(workers),
+        UpdateScratch{std::vector<float>(3 * static_cast<size_t>(layout.n * layout.cols()))});
+}
+
+void initDepthModel(DepthModel& model, const std::vector<float>& initialBackground,
+                    const RegionOfInterest& roi) {
+    const ModelGrid& layout = model.grid;
     const int n = layout.n;
     for (int r = 0; r < layout.H; ++r) {
         for (int c = 0; c < layout.W; ++c) {
             const size_t p = static_cast<size_t>(r) * layout.W + c;
             if (roi.mask[p] == 0) continue;
             for (int R = r * n; R < r * n + n; ++R) {
-                float* row = grid.data() + cellIndex(layout, R, int64_t{c} * n);
+                float* row = model.weights.data() + cellIndex(layout, R, int64_t{c} * n);
                 std::fill(row, row + n, initialBackground[p]);
             }
         }
@@ -77,71 +94,68 @@ bool findBestDepthMatch(float sample, const std::vector<float>& grid, const Mode
     return below <= eps;
 }
 
-void depthMatchRows(const std::vector<float>& samples, const ModelGrid& layout,
-                    const std::vector<float>& grid, float eps, const RegionOfInterest& roi,
-                    int rowBegin, int rowEnd, LabelMask& labels, std::vector<int>& bestRows,
-                    std::vector<int>& bestCols) {
+void depthMatchRows(const std::vector<float>& samples, DepthModel& model, float eps,
+                    const RegionOfInterest& roi, int rowBegin, int rowEnd) {
+    const ModelGrid& layout = model.grid;
+    const std::vector<float>& grid = model.weights;
     for (int r = std::max(rowBegin, roi.firstRow); r < rowEnd; ++r) {
         for (int c = 0; c < layout.W; ++c) {
             const size_t k = static_cast<size_t>(r) * layout.W + c;
             if (roi.mask[k] == 0) continue;
             const float s = samples[k];
             if (!(s > 0.0f) || blockIsEmpty(grid, layout, r, c)) {
-                labels[k] = LABEL_DEPTH_UNDECIDED;  // the online phase never fills a block
+                model.labels[k] = LABEL_DEPTH_UNDECIDED;  // the online phase never fills a block
                 continue;
             }
-            labels[k] = searchDepth(s, grid, layout, r, c, eps, bestRows[k], bestCols[k]);
+            model.labels[k] =
+                searchDepth(s, grid, layout, r, c, eps, model.bestRow[k], model.bestCol[k]);
         }
     }
 }
 
-void depthCalibrationMatchRows(const std::vector<float>& samples, const ModelGrid& layout,
-                               const std::vector<float>& grid, float eps,
-                               const RegionOfInterest& roi, int rowBegin, int rowEnd,
-                               const LabelMask& labelsBefore, LabelMask& labelsAfter,
-                               std::vector<uint8_t>& action, std::vector<int>& bestRows,
-                               std::vector<int>& bestCols) {
+void depthCalibrationMatchRows(const std::vector<float>& samples, DepthModel& model, float eps,
+                               const RegionOfInterest& roi, int rowBegin, int rowEnd) {
+    const ModelGrid& layout = model.grid;
+    const std::vector<float>& grid = model.weights;
     for (int r = rowBegin; r < rowEnd; ++r) {
         for (int c = 0; c < layout.W; ++c) {
             const size_t k = static_cast<size_t>(r) * layout.W + c;
-            labelsAfter[k] = labelsBefore[k];
-            action[k] = ACTION_NONE;
+            model.labelsAfter[k] = model.labels[k];
+            model.action[k] = ACTION_NONE;
             if (roi.mask[k] == 0) continue;
             const float s = samples[k];
             if (!(s > 0.0f)) {
-                labelsAfter[k] = LABEL_DEPTH_UNDECIDED;
+                model.labelsAfter[k] = LABEL_DEPTH_UNDECIDED;
             } else if (blockIsEmpty(grid, layout, r, c)) {
-                action[k] = ACTION_FILL;
+                model.action[k] = ACTION_FILL;
             } else {
-                labelsAfter[k] = searchDepth(s, grid, layout, r, c, eps, bestRows[k], bestCols[k]);
-                if (labelsAfter[k] == LABEL_BACKGROUND) action[k] = ACTION_UPDATE;
+                model.labelsAfter[k] =
+                    searchDepth(s, grid, layout, r, c, eps, model.bestRow[k], model.bestCol[k]);
+                if (model.labelsAfter[k] == LABEL_BACKGROUND) model.action[k] = ACTION_UPDATE;
             }
         }
     }
 }
 
-UpdateScratch depthUpdateScratch(const ModelGrid& layout) {
-    // Three pixel rows of n grid rows.
-    return UpdateScratch{std::vector<float>(3 * static_cast<size_t>(layout.n * layout.cols()))};
-}
-
-void depthOnlineActionRows(const LabelMask& depthMask, const RegionOfInterest& roi, int width,
-                           int rowBegin, int rowEnd, std::vector<uint8_t>& action) {
-    const size_t end = static_cast<size_t>(rowEnd) * width;
-    for (size_t p = static_cast<size_t>(rowBegin) * width; p < end; ++p) {
-        action[p] =
-            roi.mask[p] != 0 && depthMask[p] == LABEL_BACKGROUND ? ACTION_UPDATE : ACTION_NONE;
+void depthOnlineActionRows(DepthModel& model, const RegionOfInterest& roi, int rowBegin,
+                           int rowEnd) {
+    const size_t end = static_cast<size_t>(rowEnd) * model.grid.W;
+    for (size_t p = static_cast<size_t>(rowBegin) * model.grid.W; p < end; ++p) {
+        model.action[p] =
+            roi.mask[p] != 0 && model.labels[p] == LABEL_BACKGROUND ? ACTION_UPDATE : ACTION_NONE;
     }
 }
 
 namespace {
 
 template <int N>
-void updateDepthRows(const std::vector<float>& samples, const ModelGrid& layout,
-                     std::vector<float>& grid, const RateMatrix& rateMatrix,
-                     const std::vector<int>& bestRows, const std::vector<int>& bestCols,
-                     const UpdateWriters& writers, int ownedBegin, int ownedEnd,
-                     UpdateScratch& scratch) {
+void updateDepthRows(const std::vector<float>& samples, DepthModel& model,
+                     const RateMatrix& rateMatrix, const UpdateWriters& writers, int ownedBegin,
+                     int ownedEnd, std::vector<float>& scratch) {
+    const ModelGrid& layout = model.grid;
+    std::vector<float>& grid = model.weights;
+    const std::vector<int>& bestRows = model.bestRow;
+    const std::vector<int>& bestCols = model.bestCol;
     constexpr int h = N / 2;
     const int W = layout.W;
     const int64_t cols = layout.cols();
@@ -150,8 +164,7 @@ void updateDepthRows(const std::vector<float>& samples, const ModelGrid& layout,
     const int ownedCellEnd = ownedEnd * N;
     float* const cells = grid.data();
     // Three slots of one pixel row each, holding the cells as they were before the pass.
-    if (scratch.rows.size() < 3 * pixelRowCells) scratch = depthUpdateScratch(layout);
-    float* const before = scratch.rows.data();
+    float* const before = scratch.data();
     auto keepRow = [&](int q) {
         if (q < ownedBegin || q >= ownedEnd) return;
         std::copy_n(cells + q * pixelRowCells, pixelRowCells, before + (q % 3) * pixelRowCells);
@@ -223,13 +236,14 @@ void updateDepthRows(const std::vector<float>& samples, const ModelGrid& layout,
 
 }  // namespace
 
-void depthUpdateRows(const std::vector<float>& samples, const ModelGrid& layout,
-                     std::vector<float>& grid, const RateMatrix& rateMatrix,
-                     const std::vector<int>& bestRows, const std::vector<int>& bestCols,
-                     const UpdateWriters& writers, int ownedBegin, int ownedEnd,
-                     UpdateScratch& scratch) {
-    withBlockSide(layout.n, [&](auto side) {
-        updateDepthRows<decltype(side)::value>(samples, layout, grid, rateMatrix, bestRows,
-                                               bestCols, writers, ownedBegin, ownedEnd, scratch);
+void depthUpdateRows(const std::vector<float>& samples, DepthModel& model,
+                     const RateMatrix& rateMatrix, const UpdateWriters& writers, int ownedBegin,
+                     int ownedEnd, int worker) {
+    std::vector<float>& scratch = model.updateScratch[static_cast<size_t>(worker)].rows;
+    withBlockSide(model.grid.n, [&](auto side) {
+        updateDepthRows<decltype(side)::value>(samples, model, rateMatrix, writers, ownedBegin,
+                                               ownedEnd, scratch);
     });
 }
+
+}  // namespace dadimero

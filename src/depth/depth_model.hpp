@@ -3,57 +3,68 @@
 #include <vector>
 
 #include "colour/neighbourhood_kernel.hpp"
-#include "imageio/model_update.hpp"
-#include "imageio/planes.hpp"
 #include "masks/label_mask.hpp"
 #include "masks/region_of_interest.hpp"
+#include "model/model_grid.hpp"
+#include "model/model_update.hpp"
+
+namespace dadimero {
 
 // The depth model: for every pixel an n x n block of normalised depth weights
-// on the model grid, matched and then updated in place like the colour model.
-// A weight not greater than 0 marks an empty cell; a sample not greater than 0
-// is missing depth.
+// on the model grid, matched and then updated in place like the colour model,
+// with the per-pixel results of the passes over it. A weight not greater than
+// 0 marks an empty cell; a sample not greater than 0 is missing depth.
+struct DepthModel {
+    // Allocates every buffer, zero-filled, with working space for `workers`
+    // threads.
+    DepthModel(const ModelGrid& grid, int workers);
+    DepthModel(const DepthModel&) = delete;
+    DepthModel& operator=(const DepthModel&) = delete;
+    DepthModel(DepthModel&&) = default;
+    DepthModel& operator=(DepthModel&&) = default;
+
+    ModelGrid grid;
+    std::vector<float> weights;  // grid.cells() floats
+    LabelMask labels;            // per pixel: background, foreground or undecided
+    LabelMask labelsAfter;       // calibration: this frame's labels beside the last frame's
+    std::vector<int> bestRow;    // per pixel: grid row and column of its best weight
+    std::vector<int> bestCol;
+    std::vector<uint8_t> action;  // per pixel: ACTION_NONE, ACTION_UPDATE or ACTION_FILL
+    std::vector<UpdateScratch> updateScratch;  // per worker
+};
 
 // Every cell of an inside pixel's block takes the pixel's initial background.
-void initDepthModel(std::vector<float>& grid, const std::vector<float>& initialBackground,
-                    const ModelGrid& layout, const RegionOfInterest& roi);
+void initDepthModel(DepthModel& model, const std::vector<float>& initialBackground,
+                    const RegionOfInterest& roi);
 
 // Nearest weight (first of equals). A match when the best weight lies at most
 // eps above the sample: a sample at or above its nearest weight always matches.
-bool findBestDepthMatch(float sample, const std::vector<float>& grid, const ModelGrid& layout,
+bool findBestDepthMatch(float sample, const std::vector<float>& weights, const ModelGrid& grid,
                         int r, int c, float eps, int& bestRow, int& bestCol);
 
-// Online labels of the inside pixels of rows [rowBegin, rowEnd): undecided for
-// missing samples and empty blocks, else background or foreground, with each
-// searched pixel's best cell.
-void depthMatchRows(const std::vector<float>& samples, const ModelGrid& layout,
-                    const std::vector<float>& grid, float eps, const RegionOfInterest& roi,
-                    int rowBegin, int rowEnd, LabelMask& labels, std::vector<int>& bestRows,
-                    std::vector<int>& bestCols);
+// Online labels of the inside pixels of rows [rowBegin, rowEnd) into
+// model.labels: undecided for missing samples and empty blocks, else
+// background or foreground, with each searched pixel's best cell.
+void depthMatchRows(const std::vector<float>& samples, DepthModel& model, float eps,
+                    const RegionOfInterest& roi, int rowBegin, int rowEnd);
 
-// Calibration matching of rows [rowBegin, rowEnd): missing samples are
-// undecided; a pixel whose block is empty fills it with its sample and keeps
-// its label; the others are labelled and, when matched, update the model.
-void depthCalibrationMatchRows(const std::vector<float>& samples, const ModelGrid& layout,
-                               const std::vector<float>& grid, float eps,
-                               const RegionOfInterest& roi, int rowBegin, int rowEnd,
-                               const LabelMask& labelsBefore, LabelMask& labelsAfter,
-                               std::vector<uint8_t>& action, std::vector<int>& bestRows,
-                               std::vector<int>& bestCols);
+// Calibration matching of rows [rowBegin, rowEnd) into model.labelsAfter:
+// missing samples are undecided; a pixel whose block is empty fills it with its
+// sample and keeps its label; the others are labelled and, when matched,
+// update the model.
+void depthCalibrationMatchRows(const std::vector<float>& samples, DepthModel& model, float eps,
+                               const RegionOfInterest& roi, int rowBegin, int rowEnd);
 
-// Online: every inside pixel that depth alone labelled background updates.
-void depthOnlineActionRows(const LabelMask& depthMask, const RegionOfInterest& roi, int width,
-                           int rowBegin, int rowEnd, std::vector<uint8_t>& action);
-
-// Working space of one band of the depth update, sized for the grid. A pass
-// given smaller working space grows it on first use.
-UpdateScratch depthUpdateScratch(const ModelGrid& layout);
+// Online: every inside pixel that model.labels calls background updates.
+void depthOnlineActionRows(DepthModel& model, const RegionOfInterest& roi, int rowBegin,
+                           int rowEnd);
 
 // The update of the cells owned by pixel rows [ownedBegin, ownedEnd): samples
 // blend into the windows around the best cells where the owner is labelled
 // background (an empty cell takes the sample as it is), and empty blocks are
-// filled. Bands of owned rows may run in parallel.
-void depthUpdateRows(const std::vector<float>& samples, const ModelGrid& layout,
-                     std::vector<float>& grid, const RateMatrix& rateMatrix,
-                     const std::vector<int>& bestRows, const std::vector<int>& bestCols,
-                     const UpdateWriters& writers, int ownedBegin, int ownedEnd,
-                     UpdateScratch& scratch);
+// filled. Bands of owned rows may run in parallel, each with its own worker.
+void depthUpdateRows(const std::vector<float>& samples, DepthModel& model,
+                     const RateMatrix& rateMatrix, const UpdateWriters& writers, int ownedBegin,
+                     int ownedEnd, int worker);
+
+}  // namespace dadimero

@@ -1,6 +1,10 @@
 #include "depth/depth_samples.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
+
+namespace dadimero {
 
 bool isSupportedDepthImage(const cv::Mat& image) {
     return image.channels() == 1 && (image.depth() == CV_8U || image.depth() == CV_16U);
@@ -24,9 +28,9 @@ std::vector<float> sampleTable(int values, float normaliser) {
 
 template <typename Pixel>
 void convertRows(const cv::Mat& image, const RegionOfInterest& roi, const float* samples,
-                 float* plane) {
+                 float* plane, int rowBegin, int rowEnd) {
     const int width = image.cols;
-    for (int r = 0; r < image.rows; ++r) {
+    for (int r = rowBegin; r < rowEnd; ++r) {
         const Pixel* row = image.ptr<Pixel>(r);
         const size_t rowStart = static_cast<size_t>(r) * width;
         for (int c = 0; c < width; ++c) {
@@ -41,12 +45,41 @@ void convertRows(const cv::Mat& image, const RegionOfInterest& roi, const float*
 
 void depthImageToPlane(const cv::Mat& image, const RegionOfInterest& roi,
                        std::vector<float>& plane) {
+    depthRowsToPlane(image, roi, plane, 0, image.rows);
+}
+
+void depthRowsToPlane(const cv::Mat& image, const RegionOfInterest& roi, std::vector<float>& plane,
+                      int rowBegin, int rowEnd) {
     static const std::vector<float> eightBit = sampleTable(256, 255.0f);
     static const std::vector<float> sixteenBit = sampleTable(65536, 65535.0f);
     if (image.depth() == CV_16U) {
-        convertRows<uint16_t>(image, roi, sixteenBit.data(), plane.data());
+        convertRows<uint16_t>(image, roi, sixteenBit.data(), plane.data(), rowBegin, rowEnd);
     } else {
-        convertRows<uint8_t>(image, roi, eightBit.data(), plane.data());
+        convertRows<uint8_t>(image, roi, eightBit.data(), plane.data(), rowBegin, rowEnd);
+    }
+}
+
+namespace {
+
+template <typename Pixel>
+void storeValues(const std::vector<float>& plane, double normaliser, cv::Mat& image) {
+    for (int r = 0; r < image.rows; ++r) {
+        Pixel* row = image.ptr<Pixel>(r);
+        const float* in = plane.data() + static_cast<size_t>(r) * image.cols;
+        for (int c = 0; c < image.cols; ++c) {
+            const double v = std::nearbyint(static_cast<double>(in[c]) * normaliser);
+            row[c] = static_cast<Pixel>(v > 0.0 ? std::min(v, normaliser) : 0.0);
+        }
+    }
+}
+
+}  // namespace
+
+void depthPlaneToImage(const std::vector<float>& plane, cv::Mat& image) {
+    if (image.depth() == CV_16U) {
+        storeValues<uint16_t>(plane, 65535.0, image);
+    } else {
+        storeValues<uint8_t>(plane, 255.0, image);
     }
 }
 
@@ -55,3 +88,5 @@ void takeDepthMaximum(const std::vector<float>& scratch, std::vector<float>& bac
         if (scratch[k] > background[k]) background[k] = scratch[k];
     }
 }
+
+}  // namespace dadimero

@@ -4,6 +4,8 @@
 
 #include "masks/region_of_interest.hpp"
 
+namespace dadimero {
+
 // Depth frames hold 8- or 16-bit unsigned values; a sample is the value divided
 // by 2^b - 1 (a float), so it lies in 0..1. A sample of 0 means missing depth.
 bool isSupportedDepthImage(const cv::Mat& image);
@@ -15,6 +17,16 @@ float depthNormaliser(const cv::Mat& image);
 // the other entries keep their value.
 void depthImageToPlane(const cv::Mat& image, const RegionOfInterest& roi,
                        std::vector<float>& plane);
+// The same for image rows [rowBegin, rowEnd) only.
+void depthRowsToPlane(const cv::Mat& image, const RegionOfInterest& roi, std::vector<float>& plane,
+                      int rowBegin, int rowEnd);
+
+// The inverse for an image of the given type (CV_8UC1 or CV_16UC1): every pixel
+// takes round(sample * (2^b - 1)), so the samples of such an image come back
+// exactly.
+void depthPlaneToImage(const std::vector<float>& plane, cv::Mat& image);
 
 // background[k] = scratch[k] wherever scratch[k] is strictly greater.
 void takeDepthMaximum(const std::vector<float>& scratch, std::vector<float>& background);
+
+}  // namespace dadimero

@@ -1,19 +1,44 @@
 #include "depth/initial_depth_background.hpp"
 
-#include "depth/depth_samples.hpp"
+#include <string>
 
-int computeInitialDepthBackground(const DepthFrameLoader& load, int64_t first, int64_t last,
-                                  const RegionOfInterest& roi, std::vector<float>& scratch,
-                                  std::vector<float>& background) {
-    int bits = 0;
-    {
-        const cv::Mat image = load(first);
-        bits = image.depth() == CV_16U ? 16 : 8;
-        depthImageToPlane(image, roi, background);
+#include "dadimero/dadimero.hpp"
+#include "depth/depth_samples.hpp"
+#include "subtractor/input_checks.hpp"
+
+namespace dadimero {
+
+void DepthMaximum::add(const cv::Mat& frame, const RegionOfInterest& roi) {
+    if (frames++ == 0) {
+        bits = frame.depth() == CV_16U ? 16 : 8;
+        depthImageToPlane(frame, roi, background);
+        return;
     }
-    for (int64_t f = first + 1; f <= last; ++f) {
-        depthImageToPlane(load(f), roi, scratch);
-        takeDepthMaximum(scratch, background);
-    }
-    return bits;
+    depthImageToPlane(frame, roi, scratch);
+    takeDepthMaximum(scratch, background);
 }
+
+cv::Mat initialDepthBackground(const std::vector<cv::Mat>& depthFrames, cv::InputArray roiImage) {
+    if (depthFrames.empty()) {
+        failInput("initialDepthBackground needs at least one depth frame");
+    }
+    const cv::Mat& first = depthFrames.front();
+    requireDepthImage(first, first.size(), "the first depth frame");
+    for (size_t i = 1; i < depthFrames.size(); ++i) {
+        const std::string what = "depth frame " + std::to_string(i);
+        requireDepthImage(depthFrames[i], first.size(), what.c_str());
+        if (depthFrames[i].depth() != first.depth()) {
+            failInput(what + " has another bit depth than the first; all must be 8-bit or all "
+                             "16-bit");
+        }
+    }
+    const RegionOfInterest roi = regionOfInterest(roiImage, first.size());
+    DepthMaximum maximum(roi.mask.size());
+    for (const cv::Mat& frame : depthFrames)
+        maximum.add(frame, roi);
+    cv::Mat background(first.size(), first.type());
+    depthPlaneToImage(maximum.background, background);
+    return background;
+}
+
+}  // namespace dadimero

@@ -1,19 +1,27 @@
 #pragma once
 
-#include <cstdint>
-#include <functional>
+#include <cstddef>
 #include <vector>
 
 #include <opencv2/core.hpp>
 
 #include "masks/region_of_interest.hpp"
 
-// Loads depth frame f, already checked for type and size; a failure throws.
-using DepthFrameLoader = std::function<cv::Mat(int64_t frame)>;
+namespace dadimero {
 
-// The initial depth background: per inside pixel, the largest sample over the
-// frames first .. last (just `first` when last < first + 1). Returns the bits
-// per value of the first frame (8 or 16), which stand for the whole sequence.
-int computeInitialDepthBackground(const DepthFrameLoader& load, int64_t first, int64_t last,
-                                  const RegionOfInterest& roi, std::vector<float>& scratch,
-                                  std::vector<float>& background);
+// The initial depth background, built frame by frame: per inside pixel the
+// largest sample of the frames added so far. The first frame's bit depth (8 or
+// 16) stands for the whole sequence.
+struct DepthMaximum {
+    explicit DepthMaximum(size_t pixels) : background(pixels, 0.0f), scratch(pixels, 0.0f) {}
+
+    // Adds an 8- or 16-bit one-channel frame of the region's size.
+    void add(const cv::Mat& frame, const RegionOfInterest& roi);
+
+    std::vector<float> background;
+    std::vector<float> scratch;
+    int frames = 0;
+    int bits = 0;  // of the first frame
+};
+
+}  // namespace dadimero

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace dadimero {
+
 namespace {
 
 // Stage 1 label: depth background or foreground decides; undecided depth falls
@@ -56,3 +58,5 @@ void fuseColourAndDepth(const LabelMask& colourMask, const LabelMask& depthMask,
         }
     }
 }
+
+}  // namespace dadimero

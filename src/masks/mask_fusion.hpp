@@ -5,6 +5,8 @@
 
 #include "masks/label_mask.hpp"
 
+namespace dadimero {
+
 // Fuses the colour and depth labels of a W x H frame into a mask of 0 and 255.
 // Depth decides where it could; where it is undecided, colour decides. In the
 // band of foreground pixels that have background within 3 rows and 3 columns,
@@ -12,3 +14,5 @@
 // `scratch` is working space of W*H bytes.
 void fuseColourAndDepth(const LabelMask& colourMask, const LabelMask& depthMask, int width,
                         int height, LabelMask& fusedMask, std::vector<uint8_t>& scratch);
+
+}  // namespace dadimero

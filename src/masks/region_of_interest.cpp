@@ -1,5 +1,7 @@
 #include "masks/region_of_interest.hpp"
 
+namespace dadimero {
+
 RegionOfInterest makeRegionOfInterest(std::vector<uint8_t> mask, int width) {
     RegionOfInterest roi;
     roi.mask = std::move(mask);
@@ -19,3 +21,5 @@ RegionOfInterest wholeImageRegion(size_t count) {
     roi.mask.assign(count, 255);
     return roi;
 }
+
+}  // namespace dadimero

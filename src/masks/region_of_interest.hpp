@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace dadimero {
+
 // The pixels a run looks at: nonzero mask bytes are inside. Without a region of
 // interest every byte is 255. `firstRow` is the first image row holding an
 // inside pixel (0 when none does); the model passes start there.
@@ -17,3 +19,5 @@ RegionOfInterest makeRegionOfInterest(std::vector<uint8_t> mask, int width);
 
 // A region in which every one of `count` pixels is inside.
 RegionOfInterest wholeImageRegion(size_t count);
+
+}  // namespace dadimero

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace dadimero {
+
 uint8_t majorityLabel(int count, int threshold, uint8_t centre) {
     if (count <= threshold) return centre == LABEL_SHADOW ? LABEL_SHADOW : LABEL_FOREGROUND;
     return centre == LABEL_FOREGROUND ? LABEL_SUPPRESSED : centre;
@@ -108,3 +110,5 @@ void spatialCoherence5x5(int H, int W, const LabelMask& input, const RegionOfInt
     filterCorner(H - 1, 0, W, input, roi, output);
     filterCorner(H - 1, W - 1, W, input, roi, output);
 }
+
+}  // namespace dadimero

@@ -6,6 +6,8 @@
 #include "masks/label_mask.hpp"
 #include "masks/region_of_interest.hpp"
 
+namespace dadimero {
+
 // A label below LABEL_SUPPRESSED counts as background-like.
 inline bool isBackgroundLike(uint8_t label) {
     return label < LABEL_SUPPRESSED;
@@ -27,3 +29,5 @@ void spatialCoherence3x3(int H, int W, const LabelMask& input, const RegionOfInt
                          LabelMask& output, std::vector<uint8_t>& scratch);
 void spatialCoherence5x5(int H, int W, const LabelMask& input, const RegionOfInterest& roi,
                          LabelMask& output, std::vector<uint8_t>& scratch);
+
+}  // namespace dadimero

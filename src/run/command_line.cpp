@@ -4,8 +4,11 @@
 #include <climits>
 #include <cstdlib>
 
+#include "model/model_grid.hpp"
 #include "run/fatal_error.hpp"
 #include "run/formatting.hpp"
+
+namespace dadimero {
 
 namespace {
 
@@ -13,10 +16,6 @@ namespace {
     throw FatalError{EXIT_BAD_OPTION,
                      formatText("Error: please, provide value for option \"%s\"\n", name.c_str()),
                      true};
-}
-
-bool isSupportedBlockSide(int32_t n) {
-    return n == 1 || n == 3 || n == 5 || n == 7 || n == 9;
 }
 
 }  // namespace
@@ -135,3 +134,5 @@ std::string usageText() {
            "  -l #:         To save all detection masks (color, depth, fused). Default: save only "
            "fused\n";
 }
+
+}  // namespace dadimero

@@ -6,6 +6,8 @@
 
 #include "run/run_parameters.hpp"
 
+namespace dadimero {
+
 // The argument list as main received it; entry 0 is the program name. Every
 // getter removes the option it reads, and its value, from the list.
 using ArgumentList = std::vector<std::string>;
@@ -31,3 +33,5 @@ RunParameters parseRunParameters(ArgumentList& args);
 
 // The usage text, as printed when the program runs without arguments.
 std::string usageText();
+
+}  // namespace dadimero

@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+namespace dadimero {
+
 std::string formatText(const char* format, ...) {
     va_list args;
     va_start(args, format);
@@ -15,3 +17,5 @@ std::string formatText(const char* format, ...) {
     va_end(args);
     return text;
 }
+
+}  // namespace dadimero

@@ -2,17 +2,12 @@
 
 #include <algorithm>
 
-#include "colour/cone_planes.hpp"
-#include "depth/depth_samples.hpp"
 
-FramePrefetch::FramePrefetch(const SequenceFiles& files, const RegionOfInterest& roi, bool depth,
-                             int64_t first, int64_t last, bool background, StageTimes* times)
-    : files_(files), roi_(roi), depth_(depth), first_(first), last_(last), times_(times) {
-    const size_t pixels = roi.mask.size();
-    for (LoadedFrame& slot : slots_) {
-        slot.framePlanes = allocFloatPlanes(pixels);
-        if (depth_) slot.depthPlane.assign(pixels, 0.0f);
-    }
+namespace dadimero {
+
+FramePrefetch::FramePrefetch(const SequenceFiles& files, bool depth, int64_t first, int64_t last,
+                             bool background, StageTimes* times)
+    : files_(files), depth_(depth), first_(first), last_(last), times_(times) {
     if (background && first_ <= last_) loader_ = std::thread([this] { loaderLoop(); });
 }
 
@@ -27,30 +22,19 @@ FramePrefetch::~FramePrefetch() {
 }
 
 void FramePrefetch::load(LoadedFrame& slot, int64_t frame) {
+    const StageTimer timer(times_, Stage::Decode);
     slot.frame = frame;
     slot.colourError.reset();
     slot.depthError.reset();
     try {
-        cv::Mat image;
-        {
-            const StageTimer timer(times_, Stage::Decode);
-            image = files_.loadColourFrame(frame);
-        }
-        const StageTimer timer(times_, Stage::ColourConversion);
-        imageToConePlanes(image, roi_, slot.framePlanes, coneCache_);
+        slot.colour = files_.loadColourFrame(frame);
     } catch (const FatalError& error) {
         slot.colourError = error;
         return;  // the run ends at this frame's colour image
     }
     if (!depth_) return;
     try {
-        cv::Mat image;
-        {
-            const StageTimer timer(times_, Stage::Decode);
-            image = files_.loadDepthFrame(frame, "Unable to read expected Depth file %s\n");
-        }
-        const StageTimer timer(times_, Stage::DepthDetection);
-        depthImageToPlane(image, roi_, slot.depthPlane);
+        slot.depth = files_.loadDepthFrame(frame, "Unable to read expected Depth file %s\n");
     } catch (const FatalError& error) {
         slot.depthError = error;
     }
@@ -90,3 +74,5 @@ const LoadedFrame& FramePrefetch::next() {
     changed_.wait(lock, [this, index] { return loaded_ > index; });
     return slot;
 }
+
+}  // namespace dadimero

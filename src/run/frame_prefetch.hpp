@@ -5,22 +5,22 @@
 #include <mutex>
 #include <optional>
 #include <thread>
-#include <vector>
 
-#include "colour/cone_planes.hpp"
-#include "imageio/planes.hpp"
-#include "masks/region_of_interest.hpp"
+#include <opencv2/core.hpp>
+
 #include "run/fatal_error.hpp"
 #include "run/sequence_files.hpp"
-#include "run/stage_times.hpp"
+#include "subtractor/stage_times.hpp"
 
-// One frame, loaded and converted: cone coordinates of the colour frame and,
-// with depth, the depth samples. A load failure is kept and raised by the
-// consumer at the point where the run would have loaded that file.
+namespace dadimero {
+
+// One frame, read and decoded: the colour image and, with depth, the depth
+// image. A load failure is kept and raised by the consumer at the point where
+// the run would have loaded that file.
 struct LoadedFrame {
     int64_t frame = 0;
-    PlaneSet framePlanes;
-    std::vector<float> depthPlane;
+    cv::Mat colour;
+    cv::Mat depth;
     std::optional<FatalError> colourError;
     std::optional<FatalError> depthError;
 
@@ -37,8 +37,8 @@ struct LoadedFrame {
 // loads on demand. Either way the consumer sees the same data and errors.
 class FramePrefetch {
   public:
-    FramePrefetch(const SequenceFiles& files, const RegionOfInterest& roi, bool depth,
-                  int64_t first, int64_t last, bool background, StageTimes* times);
+    FramePrefetch(const SequenceFiles& files, bool depth, int64_t first, int64_t last,
+                  bool background, StageTimes* times);
     ~FramePrefetch();
     FramePrefetch(const FramePrefetch&) = delete;
     FramePrefetch& operator=(const FramePrefetch&) = delete;
@@ -51,14 +51,12 @@ class FramePrefetch {
     void loaderLoop();
 
     const SequenceFiles& files_;
-    const RegionOfInterest& roi_;
     const bool depth_;
     const int64_t first_;
     const int64_t last_;
     StageTimes* times_;
 
     LoadedFrame slots_[2];
-    ConeCache coneCache_;   // used by whichever single thread loads
     int64_t consumed_ = 0;  // frames handed to the consumer
     int64_t loaded_ = 0;    // frames ready in slots
     bool stopping_ = false;
@@ -66,3 +64,5 @@ class FramePrefetch {
     std::condition_variable changed_;
     std::thread loader_;
 };
+
+}  // namespace dadimero

@@ -1,15 +1,15 @@
 #include <cstdio>
 #include <exception>
 
-#include "imageio/image_files.hpp"
+#include "files/image_files.hpp"
 #include "run/fatal_error.hpp"
 #include "run/run_driver.hpp"
 
 int main(int argc, char** argv) {
-    silenceImageLibraryLog();
+    dadimero::silenceImageLibraryLog();
     try {
-        return runDadiMero(ArgumentList(argv, argv + argc));
-    } catch (const FatalError& failure) {
+        return dadimero::runDadiMero(dadimero::ArgumentList(argv, argv + argc));
+    } catch (const dadimero::FatalError& failure) {
         std::fflush(stdout);
         std::fputs(failure.message.c_str(), failure.toStandardError ? stderr : stdout);
         std::fflush(failure.toStandardError ? stderr : stdout);
@@ -17,6 +17,6 @@ int main(int argc, char** argv) {
     } catch (const std::exception& failure) {
         std::printf("DADI-MERO stopped by an unexpected failure: %s\n", failure.what());
         std::fflush(stdout);
-        return EXIT_UNEXPECTED;
+        return dadimero::EXIT_UNEXPECTED;
     }
 }

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+namespace dadimero {
+
 ProgressLine::ProgressLine() {
     if (isatty(STDERR_FILENO) == 1) fd_ = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
 }
@@ -46,3 +48,5 @@ void ProgressLine::clear() {
     const char erase[] = "\r\033[K";
     if (write(fd_, erase, sizeof erase - 1) > 0) shown_ = false;
 }
+
+}  // namespace dadimero

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstdint>
 
+namespace dadimero {
+
 // One self-updating line on the terminal during the long phases: phase, frame
 // k of N, frames per second, time left. Shown only when standard error is a
 // terminal; otherwise nothing at all is written. The line is cleared when the
@@ -31,3 +33,5 @@ class ProgressLine {
     std::chrono::steady_clock::time_point start_{};
     std::chrono::steady_clock::time_point lastDraw_{};
 };
+
+}  // namespace dadimero

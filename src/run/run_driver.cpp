@@ -5,27 +5,31 @@
 #include <cstdio>
 #include <new>
 #include <optional>
+#include <system_error>
 
 #include <opencv2/imgcodecs.hpp>
 
-#include "colour/colour_model.hpp"
-#include "colour/cone_planes.hpp"
-#include "colour/neighbourhood_kernel.hpp"
-#include "depth/depth_model.hpp"
+#include "dadimero/dadimero.hpp"
 #include "depth/depth_samples.hpp"
 #include "depth/initial_depth_background.hpp"
-#include "imageio/image_exchange.hpp"
-#include "imageio/image_files.hpp"
-#include "imageio/model_snapshots.hpp"
-#include "masks/mask_fusion.hpp"
+#include "files/image_files.hpp"
+#include "files/ppm_file.hpp"
+#include "files/sequence_layout.hpp"
+#include "files/temporal_range.hpp"
+#include "images/model_images.hpp"
+#include "masks/region_of_interest.hpp"
 #include "masks/spatial_coherence.hpp"
+#include "model/model_grid.hpp"
 #include "run/fatal_error.hpp"
 #include "run/formatting.hpp"
 #include "run/frame_prefetch.hpp"
 #include "run/progress_line.hpp"
 #include "run/sequence_files.hpp"
-#include "run/temporal_range.hpp"
-#include "run/worker_pool.hpp"
+#include "subtractor/input_checks.hpp"
+#include "subtractor/stage_times.hpp"
+#include "threads/worker_pool.hpp"
+
+namespace dadimero {
 
 namespace {
 
@@ -37,52 +41,22 @@ int32_t clampToInt(int64_t value) {
     return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
 }
 
-// Every buffer of a run, allocated zero-filled once, before the loops.
-struct RunBuffers {
-    PlaneSet backgroundPlanes;  // cone coordinates of the colour background image
-    PlaneSet colourModel;
-    LabelMask colourMask;
-    LabelMask colourMaskAfter;  // calibration: this frame's labels beside last frame's
-    std::vector<int> colourBestRow;
-    std::vector<int> colourBestCol;
-    std::vector<uint8_t> colourAction;
-    LabelMask filteredMask;
-    std::vector<uint8_t> filterScratch;
-    cv::Mat outputImage;
-
-    // With depth only.
-    std::vector<float> depthModel;
-    LabelMask depthMask;
-    LabelMask depthMaskAfter;
-    std::vector<int> depthBestRow;
-    std::vector<int> depthBestCol;
-    std::vector<uint8_t> depthAction;
-    LabelMask fusedMask;
-    std::vector<uint8_t> fusionScratch;
-
-    // With model snapshots only.
-    BytePlaneSet colourSnapshotPlanes;
-    cv::Mat depthSnapshotImage;
-
-    // Per band of rows: working space of the update passes.
-    std::vector<UpdateScratch> colourScratch;
-    std::vector<UpdateScratch> depthScratch;
-    std::vector<MatchScratch> matchScratch;
-
-    NeighbourhoodKernel kernel;
-    RateMatrix rateMatrix;
+// What a run writes its masks and snapshots from, allocated once.
+struct RunImages {
+    cv::Mat mask;
+    cv::Mat colourMask;
+    cv::Mat depthMask;
+    cv::Mat colourModel;
+    cv::Mat depthModel;
 };
 
 struct Run {
     RunParameters params;
     SequenceFiles files;
     TemporalRange range;
-    RegionOfInterest roi;
     ModelGrid grid;
-    RunBuffers buffers;
-    int depthBits = 0;
+    RunImages images;
     StageTimes* times = nullptr;
-    WorkerPool* pool = nullptr;
     ProgressLine progress;
 };
 
@@ -166,16 +140,10 @@ void printReport(const Run& run) {
     print(formatText("Save all masks  (0/1):     %d\n", p.saveMasks));
 }
 
-void loadRegionOfInterest(Run& run) {
-    const size_t pixels = run.grid.pixels();
-    if (run.params.useRoi == 0) {
-        run.roi = wholeImageRegion(pixels);
-        return;
-    }
-    const cv::Mat image = run.files.loadRoiImage();
-    std::vector<uint8_t> mask(pixels, 0);
-    imageToBytes(image, mask);
-    run.roi = makeRegionOfInterest(std::move(mask), run.grid.W);
+// The region of interest as an image, or none for every pixel.
+cv::Mat loadRegionOfInterest(const Run& run) {
+    if (run.params.useRoi == 0) return cv::Mat();
+    return run.files.loadRoiImage();
 }
 
 [[noreturn]] void failModelAllocation(const Run& run) {
@@ -185,61 +153,55 @@ void loadRegionOfInterest(Run& run) {
                    run.grid.W, run.grid.H, run.params.n)};
 }
 
-void allocateBuffers(Run& run) {
-    const RunParameters& p = run.params;
-    const ModelGrid& grid = run.grid;
-    RunBuffers& b = run.buffers;
+Settings settingsOf(const RunParameters& p) {
+    Settings s;
+    s.n = p.n;
+    s.K = p.K;
+    s.e1 = p.e1;
+    s.e2 = p.e2;
+    s.e1D = p.e1D;
+    s.e2D = p.e2D;
+    s.c1 = p.c1;
+    s.c2 = p.c2;
+    s.Cw = p.Cw;
+    s.shadowRemoval = p.shadowRemoval != 0;
+    s.gamma = p.gamma;
+    s.beta = p.beta;
+    s.tauS = p.tauS;
+    s.tauH = p.tauH;
+    s.threads = std::max(p.threads, 0);  // any negative count means one per core
+    return s;
+}
+
+// The subtractor holds every model buffer: it is built before any depth frame
+// is read, so that a model too large for the memory is reported first. The
+// depth model starts empty and takes the initial depth background once built.
+Subtractor makeSubtractor(const Run& run, const cv::Mat& background, const cv::Mat& roi) {
     try {
-        if (grid.rows() > INT_MAX || grid.cols() > INT_MAX) throw std::bad_alloc();
-        const size_t pixels = grid.pixels();
-        const size_t cells = grid.cells();
-        b.backgroundPlanes = allocFloatPlanes(pixels);
-        b.colourModel = allocFloatPlanes(cells);
-        b.colourMask.assign(pixels, 0);
-        b.colourMaskAfter.assign(pixels, 0);
-        b.colourBestRow.assign(pixels, 0);
-        b.colourBestCol.assign(pixels, 0);
-        b.colourAction.assign(pixels, ACTION_NONE);
-        b.filteredMask.assign(pixels, 0);
-        b.filterScratch.assign(pixels, 0);
-        b.outputImage = cv::Mat::zeros(grid.H, grid.W, CV_8UC1);
-        if (p.useDepth != 0) {
-            b.depthModel.assign(cells, 0.0f);
-            b.depthMask.assign(pixels, 0);
-            b.depthMaskAfter.assign(pixels, 0);
-            b.depthBestRow.assign(pixels, 0);
-            b.depthBestCol.assign(pixels, 0);
-            b.depthAction.assign(pixels, ACTION_NONE);
-            b.fusedMask.assign(pixels, 0);
-            b.fusionScratch.assign(pixels, 0);
-        }
-        if (p.saveModels != 0) b.colourSnapshotPlanes = allocBytePlanes(cells);
-        b.kernel.assign(static_cast<size_t>(p.n) * p.n, 0.0f);
-        b.rateMatrix.assign(static_cast<size_t>(p.n) * p.n, 0.0f);
+        const cv::Mat noDepthYet =
+            run.params.useDepth != 0 ? cv::Mat::zeros(background.size(), CV_16UC1) : cv::Mat();
+        return Subtractor(settingsOf(run.params), background, noDepthYet, roi);
     } catch (const std::bad_alloc&) {
         failModelAllocation(run);
-    } catch (const cv::Exception&) {  // OpenCV's own out-of-memory error
-        failModelAllocation(run);
+    } catch (const cv::Exception& failure) {
+        if (failure.code == cv::Error::StsNoMem) failModelAllocation(run);
+        throw;
     }
 }
 
-void writeMask(Run& run, const std::string& path, const LabelMask& mask, cv::Mat& image) {
+void writeMask(Run& run, const std::string& path, const cv::Mat& image) {
     const StageTimer timer(run.times, Stage::Encode);
-    maskToImage(mask, image);
     if (!writePngFile(path, image)) {
         throw FatalError{EXIT_WRITE_FAILED, formatText("Unable to write file %s\n", path.c_str())};
     }
 }
 
-void writeColourSnapshot(Run& run, const PlaneSet& model, int64_t frame) {
+void writeColourSnapshot(Run& run, const Subtractor& subtractor, int64_t frame) {
     if (run.params.saveModels == 0) return;
     const StageTimer timer(run.times, Stage::Snapshots);
-    RunBuffers& b = run.buffers;
-    colourModelToRgbPlanes(model, run.grid.cells(), b.colourSnapshotPlanes);
+    subtractor.getColourModelImage(run.images.colourModel);
     const std::string path = numberedName("Cmodel", frame, ".ppm");
-    const auto rows = static_cast<int>(run.grid.rows());
-    const auto cols = static_cast<int>(run.grid.cols());
-    switch (writePpm(rows, cols, b.colourSnapshotPlanes, path)) {
+    switch (writePpm(run.images.colourModel, path)) {
         case WriteResult::Written:
             break;
         case WriteResult::OpenFailed:
@@ -253,194 +215,77 @@ void writeColourSnapshot(Run& run, const PlaneSet& model, int64_t frame) {
     }
 }
 
-void writeDepthImage(Run& run, const std::vector<float>& values, cv::Mat& image,
-                     const std::string& path) {
-    floatPlaneToImage(values, image);
+void writeDepthImage(Run& run, const cv::Mat& image, const std::string& path) {
     if (!writePngFile(path, image)) {
         run.progress.clear();
         print(formatText("Unable to write file %s\n", path.c_str()));
     }
 }
 
-void writeDepthSnapshot(Run& run, int64_t frame) {
+void writeDepthSnapshot(Run& run, const Subtractor& subtractor, int64_t frame) {
     if (run.params.saveModels == 0) return;
     const StageTimer timer(run.times, Stage::Snapshots);
-    writeDepthImage(run, run.buffers.depthModel, run.buffers.depthSnapshotImage,
-                    numberedName("Dmodel", frame, ".png"));
+    subtractor.getDepthModelImage(run.images.depthModel);
+    writeDepthImage(run, run.images.depthModel, numberedName("Dmodel", frame, ".png"));
 }
 
 int depthImageType(int bits) {
     return bits == 16 ? CV_16UC1 : CV_8UC1;
 }
 
-void initialiseColourModel(Run& run, const cv::Mat& background) {
-    RunBuffers& b = run.buffers;
-    imageToConePlanes(background, run.roi, b.backgroundPlanes);
-    initColourModel(b.colourModel, b.backgroundPlanes, run.grid, run.roi);
-    b.backgroundPlanes = PlaneSet();
-    print(formatText("  Color BG image read from file %s\n", run.params.backgroundName.c_str()));
-}
-
-void initialiseDepthModel(Run& run) {
+// The initial depth background from frames ini .. min(end, 100), then the
+// depth model from it.
+void initialiseDepthModel(Run& run, Subtractor& subtractor, const RegionOfInterest& roi) {
     RunParameters& p = run.params;
-    RunBuffers& b = run.buffers;
     const int64_t lastInitDepthFrame = std::min<int64_t>(p.end, 100);
     print(formatText("  Depth BG image computed using depths from %d to %lld\n", p.ini,
                      static_cast<long long>(lastInitDepthFrame)));
-    const SequenceFiles& files = run.files;
-    const DepthFrameLoader load = [&files](int64_t frame) {
-        return files.loadDepthFrame(frame, "Unable to read expected file %s\n");
-    };
-    std::vector<float> initialBackground(run.grid.pixels(), 0.0f);
-    {
-        std::vector<float> scratch(run.grid.pixels(), 0.0f);
-        run.depthBits = computeInitialDepthBackground(load, p.ini, lastInitDepthFrame, run.roi,
-                                                      scratch, initialBackground);
+    DepthMaximum maximum(run.grid.pixels());
+    for (int64_t f = p.ini; f == p.ini || f <= lastInitDepthFrame; ++f) {
+        maximum.add(run.files.loadDepthFrame(f, "Unable to read expected file %s\n"), roi);
     }
+    const int type = depthImageType(maximum.bits);
     if (p.saveModels != 0) {
-        cv::Mat initialImage(run.grid.H, run.grid.W, depthImageType(run.depthBits));
-        writeDepthImage(run, initialBackground, initialImage, "DinitImage.png");
+        cv::Mat initialImage(run.grid.H, run.grid.W, type);
+        floatPlaneToImage(maximum.background, initialImage);
+        writeDepthImage(run, initialImage, "DinitImage.png");
     }
-    if (run.depthBits < 16) p.e2D = 0.005f;
-    if (p.saveModels != 0) {
-        b.depthSnapshotImage =
-            cv::Mat(static_cast<int>(run.grid.rows()), static_cast<int>(run.grid.cols()),
-                    depthImageType(run.depthBits));
-    }
-    initDepthModel(b.depthModel, initialBackground, run.grid, run.roi);
-    writeDepthSnapshot(run, p.ini);
+    cv::Mat background(run.grid.H, run.grid.W, type);
+    depthPlaneToImage(maximum.background, background);
+    subtractor.setDepthBackground(background);
+    writeDepthSnapshot(run, subtractor, p.ini);
 }
 
-// Runs body(begin, end) over bands of the image rows on the run's threads.
-template <typename Body>
-void forEachRowBand(Run& run, Body&& body) {
-    run.pool->forEachBand(run.grid.H, body);
-}
-
-template <typename Scratch>
-Scratch& scratchOf(std::vector<Scratch>& scratch, int worker) {
-    return scratch[static_cast<size_t>(worker)];
-}
-
-// One calibration frame: label it against the models as they stand, then let
-// every matched pixel update them.
-void calibrateOnFrame(Run& run, const LoadedFrame& frame) {
+// One online frame: the mask and, with -l, the colour and depth masks, then
+// the model snapshots.
+void processOnlineFrame(Run& run, Subtractor& subtractor, const LoadedFrame& frame) {
     const RunParameters& p = run.params;
-    RunBuffers& b = run.buffers;
-    {
-        const StageTimer timer(run.times, Stage::ColourUpdate);
-        forEachRowBand(run, [&](int worker, int begin, int end) {
-            colourCalibrationMatchRows(frame.framePlanes, run.grid, b.colourModel, p.e1, p, run.roi,
-                                       begin, end, b.colourMask, b.colourMaskAfter, b.colourAction,
-                                       b.colourBestRow, b.colourBestCol,
-                                       scratchOf(b.matchScratch, worker));
-        });
-        const UpdateWriters writers{b.colourAction.data(), b.colourMask.data(),
-                                    b.colourMaskAfter.data()};
-        forEachRowBand(run, [&](int worker, int begin, int end) {
-            colourUpdateRows(frame.framePlanes, run.grid, b.colourModel, b.rateMatrix,
-                             b.colourBestRow, b.colourBestCol, writers, begin, end,
-                             scratchOf(b.colourScratch, worker));
-        });
-        std::swap(b.colourMask, b.colourMaskAfter);
-    }
-    if (p.useDepth == 0) return;
-    frame.throwIfDepthFailed();
-    const StageTimer timer(run.times, Stage::DepthUpdate);
-    forEachRowBand(run, [&](int, int begin, int end) {
-        depthCalibrationMatchRows(frame.depthPlane, run.grid, b.depthModel, p.e1D, run.roi, begin,
-                                  end, b.depthMask, b.depthMaskAfter, b.depthAction, b.depthBestRow,
-                                  b.depthBestCol);
-    });
-    const UpdateWriters writers{b.depthAction.data(), b.depthMask.data(), b.depthMaskAfter.data()};
-    forEachRowBand(run, [&](int worker, int begin, int end) {
-        depthUpdateRows(frame.depthPlane, run.grid, b.depthModel, b.rateMatrix, b.depthBestRow,
-                        b.depthBestCol, writers, begin, end, scratchOf(b.depthScratch, worker));
-    });
-    std::swap(b.depthMask, b.depthMaskAfter);
-}
-
-void filterMask(const Run& run, const LabelMask& input, LabelMask& output,
-                std::vector<uint8_t>& scratch) {
-    if (run.params.Cw == 5) {
-        spatialCoherence5x5(run.grid.H, run.grid.W, input, run.roi, output, scratch);
-    } else {
-        spatialCoherence3x3(run.grid.H, run.grid.W, input, run.roi, output, scratch);
-    }
-}
-
-// One online frame: labels, fusion, filter, the mask file, then learning.
-void processOnlineFrame(Run& run, const LoadedFrame& frame) {
-    const RunParameters& p = run.params;
-    RunBuffers& b = run.buffers;
-    const bool depth = p.useDepth != 0;
+    RunImages& images = run.images;
     const int64_t f = frame.frame;
-    {
-        const StageTimer timer(run.times, Stage::ColourDetection);
-        forEachRowBand(run, [&](int worker, int begin, int end) {
-            colourMatchRows(frame.framePlanes, run.grid, b.colourModel, p.e2, p, run.roi, begin,
-                            end, b.colourMask, b.colourBestRow, b.colourBestCol,
-                            scratchOf(b.matchScratch, worker));
-        });
-    }
-    if (p.saveMasks != 0) {
-        writeMask(run, numberedName("Cbin", f, ".png"), b.colourMask, b.outputImage);
-    }
-
-    const LabelMask* filterInput = &b.colourMask;
-    if (depth) {
-        frame.throwIfDepthFailed();
-        {
-            const StageTimer timer(run.times, Stage::DepthDetection);
-            forEachRowBand(run, [&](int, int begin, int end) {
-                depthMatchRows(frame.depthPlane, run.grid, b.depthModel, p.e2D, run.roi, begin, end,
-                               b.depthMask, b.depthBestRow, b.depthBestCol);
-            });
-        }
+    if (frame.depthError) {
+        // The colour mask of a frame does not depend on its depth: it is
+        // written, as it would be before the depth frame is read, then the
+        // run ends.
         if (p.saveMasks != 0) {
-            writeMask(run, numberedName("Dbin", f, ".png"), b.depthMask, b.outputImage);
+            subtractor.apply(frame.colour, cv::Mat::zeros(frame.colour.size(), CV_16UC1),
+                             images.mask);
+            subtractor.getColourMask(images.colourMask);
+            writeMask(run, numberedName("Cbin", f, ".png"), images.colourMask);
         }
-        const StageTimer timer(run.times, Stage::Fusion);
-        fuseColourAndDepth(b.colourMask, b.depthMask, run.grid.W, run.grid.H, b.fusedMask,
-                           b.fusionScratch);
-        filterInput = &b.fusedMask;
+        frame.throwIfDepthFailed();
     }
-    {
-        const StageTimer timer(run.times, Stage::Filter);
-        filterMask(run, *filterInput, b.filteredMask, b.filterScratch);
+    subtractor.apply(frame.colour, frame.depth, images.mask);
+    if (p.saveMasks != 0) {
+        subtractor.getColourMask(images.colourMask);
+        writeMask(run, numberedName("Cbin", f, ".png"), images.colourMask);
+        if (p.useDepth != 0) {
+            subtractor.getDepthMask(images.depthMask);
+            writeMask(run, numberedName("Dbin", f, ".png"), images.depthMask);
+        }
     }
-    writeMask(run, numberedName("bin", f, ".png"), b.filteredMask, b.outputImage);
-
-    // The colour model learns where the final mask says background, the depth
-    // model where depth alone did.
-    {
-        const StageTimer timer(run.times, Stage::ColourUpdate);
-        forEachRowBand(run, [&](int, int begin, int end) {
-            colourOnlineActionRows(b.filteredMask, run.roi, run.grid.W, begin, end, b.colourAction);
-            if (depth) {
-                depthOnlineActionRows(b.depthMask, run.roi, run.grid.W, begin, end, b.depthAction);
-            }
-        });
-        const UpdateWriters colourWriters{b.colourAction.data(), b.filteredMask.data(),
-                                          b.filteredMask.data()};
-        const UpdateWriters depthWriters{b.depthAction.data(), b.depthMask.data(),
-                                         b.depthMask.data()};
-        forEachRowBand(run, [&](int worker, int begin, int end) {
-            colourUpdateRows(frame.framePlanes, run.grid, b.colourModel, b.rateMatrix,
-                             b.colourBestRow, b.colourBestCol, colourWriters, begin, end,
-                             scratchOf(b.colourScratch, worker));
-            if (depth) {
-                depthUpdateRows(frame.depthPlane, run.grid, b.depthModel, b.rateMatrix,
-                                b.depthBestRow, b.depthBestCol, depthWriters, begin, end,
-                                scratchOf(b.depthScratch, worker));
-            }
-        });
-    }
-    if (depth) writeDepthSnapshot(run, f);
-    writeColourSnapshot(run, b.colourModel, f);
-    // The pixels the filter leaves unwritten show the previous frame's fused
-    // labels: the next fusion writes into this frame's filtered buffer.
-    if (depth) std::swap(b.fusedMask, b.filteredMask);
+    writeMask(run, maskName(f), images.mask);
+    if (p.useDepth != 0) writeDepthSnapshot(run, subtractor, f);
+    writeColourSnapshot(run, subtractor, f);
 }
 
 }  // namespace
@@ -458,41 +303,39 @@ int runDadiMero(ArgumentList args, StageTimes* times) {
     resolveFrameRange(run);
     cv::Mat background = loadBackgroundImage(run);
     printReport(run);
-    loadRegionOfInterest(run);
+    const cv::Mat roiImage = loadRegionOfInterest(run);
 
     const RunParameters& p = run.params;
-    RunBuffers& b = run.buffers;
     print("\nInitialization of background model(s)  ...\n");
-    allocateBuffers(run);
-    initialiseColourModel(run, background);
+    Subtractor subtractor = makeSubtractor(run, background, roiImage);
+    attachStageTimes(subtractor, times);
     background.release();
-    if (p.useDepth != 0) initialiseDepthModel(run);
+    print(formatText("  Color BG image read from file %s\n", p.backgroundName.c_str()));
+    if (p.useDepth != 0) {
+        const RegionOfInterest roi = p.useRoi != 0
+                                         ? regionOfInterest(roiImage, roiImage.size())
+                                         : wholeImageRegion(run.grid.pixels());
+        initialiseDepthModel(run, subtractor, roi);
+    }
 
     print(formatText("\nCalibration phase on %d frames (from %d to %lld) ...\n", p.K, p.ini,
                      static_cast<long long>(int64_t{p.ini} + p.K - 1)));
-    writeColourSnapshot(run, b.colourModel, p.ini);
-    buildNeighbourhoodKernel(p.n, kernelVariance(p.n), b.kernel);
-    const float a1 = baseRate(p.c1, p.n);
-    const float a2 = baseRate(p.c2, p.n);
+    writeColourSnapshot(run, subtractor, p.ini);
 
-    const int threads = resolveThreadCount(p.threads);
-    WorkerPool pool(threads);
-    run.pool = &pool;
     // Calibration frames ini + 1 .. ini + K - 1, then online frames ini + K ..
     // end: one contiguous range of files, read one frame ahead.
     const int64_t K = p.K;
     const int64_t lastCounter = int64_t{p.end} - p.ini;
     const int64_t firstCounter = std::min<int64_t>(K, 1);
     const int64_t finalCounter = std::max(K - 1, lastCounter);
+    const bool readAhead = resolveThreadCount(std::max(p.threads, 0)) > 1;
     std::optional<FramePrefetch> frames;
     try {
-        const auto bands = static_cast<size_t>(pool.size());
-        b.colourScratch.assign(bands, colourUpdateScratch(run.grid));
-        if (p.useDepth != 0) b.depthScratch.assign(bands, depthUpdateScratch(run.grid));
-        b.matchScratch.assign(bands, colourMatchScratch(run.grid));
-        frames.emplace(run.files, run.roi, p.useDepth != 0, p.ini + firstCounter,
-                       p.ini + finalCounter, threads > 1, run.times);
+        frames.emplace(run.files, p.useDepth != 0, p.ini + firstCounter, p.ini + finalCounter,
+                       readAhead, run.times);
     } catch (const std::bad_alloc&) {
+        failModelAllocation(run);
+    } catch (const std::system_error&) {  // no thread for reading ahead
         failModelAllocation(run);
     }
 
@@ -501,29 +344,28 @@ int runDadiMero(ArgumentList args, StageTimes* times) {
     for (; i < K; ++i) {
         const LoadedFrame& frame = frames->next();
         frame.throwIfColourFailed();
-        fillRateMatrix(p.n, calibrationRate(a1, a2, i, K), b.kernel, b.rateMatrix);
-        calibrateOnFrame(run, frame);
-        if (run.times != nullptr) ++run.times->framesProcessed;
+        frame.throwIfDepthFailed();
+        subtractor.apply(frame.colour, frame.depth, run.images.mask);
         run.progress.advance(i);
     }
     run.progress.clear();
     const int64_t endOfCalibration = int64_t{p.ini} + i - 1;
-    writeColourSnapshot(run, b.colourModel, endOfCalibration);
+    writeColourSnapshot(run, subtractor, endOfCalibration);
     print(formatText("\nOnline phase on %lld frames (from %lld to %d) ...\n",
                      static_cast<long long>(int64_t{p.end} - p.ini - p.K + 1),
                      static_cast<long long>(int64_t{p.ini} + p.K), p.end));
-    fillRateMatrix(p.n, a2, b.kernel, b.rateMatrix);
-    if (p.useDepth != 0) writeDepthSnapshot(run, endOfCalibration);
+    if (p.useDepth != 0) writeDepthSnapshot(run, subtractor, endOfCalibration);
 
     run.progress.begin("online", lastCounter - K + 1);
     for (int64_t online = K; online <= lastCounter; ++online) {
         const LoadedFrame& frame = frames->next();
         frame.throwIfColourFailed();
-        processOnlineFrame(run, frame);
-        if (run.times != nullptr) ++run.times->framesProcessed;
+        processOnlineFrame(run, subtractor, frame);
         run.progress.advance(online - K + 1);
     }
     run.progress.clear();
     std::fflush(stdout);
     return 0;
 }
+
+}  // namespace dadimero

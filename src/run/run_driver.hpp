@@ -1,7 +1,9 @@
 #pragma once
 
 #include "run/command_line.hpp"
-#include "run/stage_times.hpp"
+#include "subtractor/stage_times.hpp"
+
+namespace dadimero {
 
 // Runs DADI-MERO on the command line `args` (entry 0 the program name): the
 // parameter report, the initial models, the calibration phase and the online
@@ -9,3 +11,5 @@
 // Returns the exit code of a complete run; every failure throws FatalError.
 // With `times`, the time of every stage is added to it.
 int runDadiMero(ArgumentList args, StageTimes* times = nullptr);
+
+}  // namespace dadimero

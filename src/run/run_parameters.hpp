@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+namespace dadimero {
+
 // Settings of one run, filled from the command line. `end` and `K` are
 // completed from the sequence's temporal range, and `e2D` follows the bit depth
 // of the depth frames; nothing else changes after parsing.
@@ -31,3 +33,5 @@ struct RunParameters {
     // Worker threads for the order-independent passes; 0 means one per core.
     int32_t threads = 0;
 };
+
+}  // namespace dadimero

@@ -3,20 +3,27 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "depth/depth_samples.hpp"
-#include "imageio/image_files.hpp"
+#include "files/image_files.hpp"
+#include "files/sequence_layout.hpp"
 #include "run/fatal_error.hpp"
 #include "run/formatting.hpp"
 
-std::string numberedName(const char* stem, int64_t frame, const char* extension) {
-    return formatText("%s%.6lld%s", stem, static_cast<long long>(frame), extension);
+namespace dadimero {
+
+std::string SequenceFiles::temporalRangePath() const {
+    return prefix + kTemporalRangeName;
+}
+
+std::string SequenceFiles::roiPath() const {
+    return prefix + kRegionOfInterestName;
 }
 
 std::string SequenceFiles::colourFramePath(int64_t frame) const {
-    return prefix + numberedName("/input/in", frame, ".png");
+    return prefix + "/" + colourFrameName(frame);
 }
 
 std::string SequenceFiles::depthFramePath(int64_t frame) const {
-    return prefix + numberedName("/depth/d", frame, ".png");
+    return prefix + "/" + depthFrameName(frame);
 }
 
 void checkImageSize(const std::string& path, const cv::Mat& image, int width, int height) {
@@ -58,3 +65,5 @@ cv::Mat SequenceFiles::loadDepthFrame(int64_t frame, const char* unreadableForma
     checkImageSize(path, image, width, height);
     return image;
 }
+
+}  // namespace dadimero

@@ -6,6 +6,8 @@
 
 #include "colour/cone_planes.hpp"
 
+using namespace dadimero;
+
 TEST(ColourSpaceTest, RgbToHsvOnPrimariesGreysAndTies) {
     Hsv black = rgbToHsv(0, 0, 0);
     EXPECT_EQ(black.h, 0.0f);

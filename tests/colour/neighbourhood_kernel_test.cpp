@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace dadimero;
+
 namespace {
 
 std::vector<float> builtKernel(int n) {

@@ -6,13 +6,15 @@
 
 #include "colour/colour_space.hpp"
 
+using namespace dadimero;
+
 namespace {
 
 // One pixel with an n x n block whose weights are all `weight`.
 struct ShadowFixture {
     ModelGrid grid;
     PlaneSet model;
-    RunParameters params;
+    ShadowThresholds params{0.7f, 1.0f, 0.1f, 10.0f};
 
     ShadowFixture(int n, ConePoint weight) : grid{1, 1, n}, model(allocFloatPlanes(grid.cells())) {
         for (size_t k = 0; k < grid.cells(); ++k)

@@ -6,17 +6,19 @@
 
 #include "depth/depth_samples.hpp"
 
+using namespace dadimero;
+
 namespace {
 
 struct DepthFixture {
     ModelGrid grid;
     RegionOfInterest roi;
-    std::vector<float> current;
-    UpdateScratch scratch;
+    DepthModel model;
+    std::vector<float>& current;  // the model's weights
 
     DepthFixture(int W, int H, int n, float weight)
-        : grid{W, H, n}, roi(wholeImageRegion(grid.pixels())), current(grid.cells(), 0.0f) {
-        initDepthModel(current, std::vector<float>(grid.pixels(), weight), grid, roi);
+        : grid{W, H, n}, roi(wholeImageRegion(grid.pixels())), model(grid, 1), current(model.weights) {
+        initDepthModel(model, std::vector<float>(grid.pixels(), weight), roi);
     }
     size_t cell(int R, int C) const { return static_cast<size_t>(R * grid.cols() + C); }
 };
@@ -33,31 +35,28 @@ RateMatrix rates3x3() {
 void updatePass(DepthFixture& f, const std::vector<float>& samples,
                 const std::vector<std::pair<int, int>>& best, const LabelMask& labels,
                 const RateMatrix& rates) {
-    std::vector<uint8_t> action(f.grid.pixels(), ACTION_NONE);
-    std::vector<int> rows(f.grid.pixels(), 0), cols(f.grid.pixels(), 0);
+    std::fill(f.model.action.begin(), f.model.action.end(), ACTION_NONE);
     for (size_t p = 0; p < best.size(); ++p) {
         if (best[p].first < 0) continue;
-        action[p] = ACTION_UPDATE;
-        rows[p] = best[p].first;
-        cols[p] = best[p].second;
+        f.model.action[p] = ACTION_UPDATE;
+        f.model.bestRow[p] = best[p].first;
+        f.model.bestCol[p] = best[p].second;
     }
-    depthUpdateRows(samples, f.grid, f.current, rates, rows, cols,
-                    UpdateWriters{action.data(), labels.data(), labels.data()}, 0, f.grid.H,
-                    f.scratch);
+    depthUpdateRows(samples, f.model, rates,
+                    UpdateWriters{f.model.action.data(), labels.data(), labels.data()}, 0,
+                    f.grid.H, 0);
 }
 
 // A calibration frame as the run drives it.
 void calibrate(DepthFixture& f, const std::vector<float>& samples, LabelMask& labels,
                const RateMatrix& rates, float eps) {
-    LabelMask after(labels.size(), 0);
-    std::vector<uint8_t> action(labels.size(), ACTION_NONE);
-    std::vector<int> rows(labels.size(), 0), cols(labels.size(), 0);
-    depthCalibrationMatchRows(samples, f.grid, f.current, eps, f.roi, 0, f.grid.H, labels, after,
-                              action, rows, cols);
-    depthUpdateRows(samples, f.grid, f.current, rates, rows, cols,
-                    UpdateWriters{action.data(), labels.data(), after.data()}, 0, f.grid.H,
-                    f.scratch);
-    labels = after;
+    f.model.labels = labels;
+    depthCalibrationMatchRows(samples, f.model, eps, f.roi, 0, f.grid.H);
+    depthUpdateRows(
+        samples, f.model, rates,
+        UpdateWriters{f.model.action.data(), f.model.labels.data(), f.model.labelsAfter.data()}, 0,
+        f.grid.H, 0);
+    labels = f.model.labelsAfter;
 }
 
 }  // namespace
@@ -186,11 +185,11 @@ TEST(DepthModelTest, CalibrationFillsEmptyBlocksOnceAndKeepsTheirLabel) {
 
     // Online, an empty block is never filled and its pixel is undecided.
     DepthFixture h(1, 1, 3, 0.0f);
-    LabelMask online = {LABEL_BACKGROUND};
-    std::vector<int> rows(1, 9), cols(1, 9);
-    depthMatchRows({0.4f}, h.grid, h.current, 0.1f, h.roi, 0, 1, online, rows, cols);
-    EXPECT_EQ(online[0], LABEL_DEPTH_UNDECIDED);
-    EXPECT_EQ(rows[0], 9);
+    h.model.labels = {LABEL_BACKGROUND};
+    h.model.bestRow.assign(1, 9);
+    depthMatchRows({0.4f}, h.model, 0.1f, h.roi, 0, 1);
+    EXPECT_EQ(h.model.labels[0], LABEL_DEPTH_UNDECIDED);
+    EXPECT_EQ(h.model.bestRow[0], 9);
 }
 
 TEST(DepthModelTest, MissingSamplesAreUndecidedAndTheirBlocksStayUntouched) {
@@ -212,15 +211,15 @@ TEST(DepthModelTest, WindowsWriteIntoBlocksOfPixelsOutsideTheRegion) {
     DepthFixture f(2, 1, 3, 0.5f);
     f.roi = makeRegionOfInterest({255, 0}, 2);
     f.current.assign(f.grid.cells(), 0.0f);
-    initDepthModel(f.current, {0.5f, 0.5f}, f.grid, f.roi);
+    initDepthModel(f.model, {0.5f, 0.5f}, f.roi);
     EXPECT_EQ(f.current[f.cell(1, 4)], 0.0f);  // outside: not initialised
-    LabelMask labels(2, LABEL_BACKGROUND);
-    std::vector<int> rows(2, 0), cols(2, 0);
-    depthMatchRows({0.5f, 0.9f}, f.grid, f.current, 0.01f, f.roi, 0, 1, labels, rows, cols);
+    f.model.labels.assign(2, LABEL_BACKGROUND);
+    depthMatchRows({0.5f, 0.9f}, f.model, 0.01f, f.roi, 0, 1);
+    const LabelMask labels = f.model.labels;
     EXPECT_EQ(labels, (LabelMask{LABEL_BACKGROUND, LABEL_BACKGROUND}));
-    std::vector<uint8_t> action(2, 9);
-    depthOnlineActionRows(labels, f.roi, 2, 0, 1, action);
-    EXPECT_EQ(action, (std::vector<uint8_t>{ACTION_UPDATE, ACTION_NONE}));
+    f.model.action.assign(2, 9);
+    depthOnlineActionRows(f.model, f.roi, 0, 1);
+    EXPECT_EQ(f.model.action, (std::vector<uint8_t>{ACTION_UPDATE, ACTION_NONE}));
     updatePass(f, {0.5f, 0.9f}, {{1, 2}}, labels, rates3x3());  // best cell on the right edge
     EXPECT_EQ(f.current[f.cell(1, 3)],
               0.5f);  // an empty cell of the outside pixel takes the sample

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace dadimero;
+
 namespace {
 
 // Fuses a one-row frame given as colour and depth label strings:

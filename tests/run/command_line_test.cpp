@@ -6,6 +6,8 @@
 
 #include "run/fatal_error.hpp"
 
+using namespace dadimero;
+
 namespace {
 
 ArgumentList line(std::initializer_list<const char*> entries) {

@@ -1,8 +1,10 @@
-#include "run/temporal_range.hpp"
+#include "files/temporal_range.hpp"
 
 #include <climits>
 
 #include <gtest/gtest.h>
+
+using namespace dadimero;
 
 TEST(TemporalRangeTest, ReadsTwoLeadingIntegersLikeScanf) {
     TemporalRange range;

@@ -1,8 +1,10 @@
-#include "imageio/image_exchange.hpp"
+#include "images/image_exchange.hpp"
 
 #include <gtest/gtest.h>
 
-#include "imageio/image_files.hpp"
+#include "files/image_files.hpp"
+
+using namespace dadimero;
 
 TEST(ImageExchangeTest, OnlyForegroundBecomesWhite) {
     const LabelMask mask = {0, 85, 127, 170, 254, 255};

@@ -7,6 +7,8 @@
 #include <type_traits>
 #include <vector>
 
+namespace dadimero {
+
 // A fixed set of threads, the calling thread included, that split a range of
 // rows into contiguous bands and take them one by one as they become free, so
 // that a thread slowed down by other work holds up no one. With one thread
@@ -62,3 +64,5 @@ class WorkerPool {
 
 // Threads to use for `requested` (0: one per core).
 int resolveThreadCount(int requested);
+
+}  // namespace dadimero

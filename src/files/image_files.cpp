@@ -1,4 +1,4 @@
-#include "imageio/image_files.hpp"
+#include "files/image_files.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,6 +10,8 @@
 
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgcodecs.hpp>
+
+namespace dadimero {
 
 namespace {
 
@@ -93,3 +95,5 @@ bool writePngFile(const std::string& path, const cv::Mat& image) {
 void silenceImageLibraryLog() {
     cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
 }
+
+}  // namespace dadimero

@@ -1,4 +1,6 @@
-#include "run/stage_times.hpp"
+#include "subtractor/stage_times.hpp"
+
+namespace dadimero {
 
 const char* stageName(Stage stage) {
     switch (stage) {
@@ -27,3 +29,5 @@ const char* stageName(Stage stage) {
     }
     return "?";
 }
+
+}  // namespace dadimero

@@ -1,4 +1,4 @@
-#include "run/temporal_range.hpp"
+#include "files/temporal_range.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,6 +7,8 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+
+namespace dadimero {
 
 namespace {
 
@@ -74,3 +76,5 @@ TemporalRangeStatus readTemporalRange(const std::string& path, TemporalRange& ra
                ? TemporalRangeStatus::Read
                : TemporalRangeStatus::Unreadable;
 }
+
+}  // namespace dadimero

@@ -5,6 +5,10 @@
 #include <chrono>
 #include <cstdint>
 
+namespace dadimero {
+
+class Subtractor;
+
 // Where a run spends its time, stage by stage, for the benchmark. A run given
 // no StageTimes measures nothing.
 enum class Stage : int {
@@ -53,3 +57,9 @@ class StageTimer {
     Stage stage_;
     std::chrono::steady_clock::time_point start_{};
 };
+
+// From now on the subtractor adds the time of its stages to `times` (null:
+// measures nothing). `times` must outlive the subtractor's use of it.
+void attachStageTimes(Subtractor& subtractor, StageTimes* times);
+
+}  // namespace dadimero

@@ -1,6 +1,8 @@
-#include "imageio/image_exchange.hpp"
+#include "images/image_exchange.hpp"
 
 #include <cstring>
+
+namespace dadimero {
 
 void maskToImage(const LabelMask& mask, cv::Mat& image) {
     const int width = image.cols;
@@ -18,3 +20,5 @@ void imageToBytes(const cv::Mat& image, std::vector<uint8_t>& out) {
         std::memcpy(out.data() + r * width, image.ptr<uint8_t>(r), width);
     }
 }
+
+}  // namespace dadimero

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace dadimero {
+
 // Working space of one band of an update pass. The passes write the model in
 // place, visiting the updating pixels in raster order so that the last writer
 // of a cell decides it; every write starts from the cell as it was before the
@@ -31,3 +33,5 @@ struct UpdateWriters {
     const uint8_t* labelsBefore;
     const uint8_t* labelsAfter;
 };
+
+}  // namespace dadimero

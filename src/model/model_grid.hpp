@@ -1,28 +1,17 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <type_traits>
-#include <vector>
 
-// Three zero-filled float planes (x, y, z) of equal length, row-major.
-struct PlaneSet {
-    std::array<std::vector<float>, 3> plane;
-    size_t size() const { return plane[0].size(); }
-};
-
-// Three zero-filled byte planes of equal length (red, green, blue snapshots).
-struct BytePlaneSet {
-    std::array<std::vector<uint8_t>, 3> plane;
-    size_t size() const { return plane[0].size(); }
-};
-
-PlaneSet allocFloatPlanes(size_t len);
-BytePlaneSet allocBytePlanes(size_t len);
+namespace dadimero {
 
 // Largest block side the models support.
 inline constexpr int kMaxBlockSide = 9;
+
+inline bool isSupportedBlockSide(int n) {
+    return n == 1 || n == 3 || n == 5 || n == 7 || n == 9;
+}
 
 // Calls f(std::integral_constant<int, N>{}) with N the block side n (1, 3, 5, 7
 // or 9), so that the loops over a block unroll for every supported side.
@@ -53,3 +42,5 @@ struct ModelGrid {
     size_t cells() const { return static_cast<size_t>(cols() * rows()); }
     size_t pixels() const { return static_cast<size_t>(W) * static_cast<size_t>(H); }
 };
+
+}  // namespace dadimero

@@ -1,6 +1,8 @@
-#include "run/worker_pool.hpp"
+#include "threads/worker_pool.hpp"
 
 #include <algorithm>
+
+namespace dadimero {
 
 namespace {
 
@@ -79,3 +81,5 @@ int resolveThreadCount(int requested) {
     const unsigned cores = std::thread::hardware_concurrency();
     return cores == 0 ? 1 : static_cast<int>(std::min(cores, 256u));
 }
+
+}  // namespace dadimero

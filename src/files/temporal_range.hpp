@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+namespace dadimero {
+
 // The sequence's temporal range file: two integers, the first and the last
 // frame of the range that is evaluated.
 struct TemporalRange {
@@ -20,3 +22,5 @@ bool parseTemporalRange(std::string_view text, TemporalRange& range);
 // Missing: the file does not exist. Unreadable: it exists but is not a regular
 // file, cannot be read, or does not start with two integers.
 TemporalRangeStatus readTemporalRange(const std::string& path, TemporalRange& range);
+
+}  // namespace dadimero

@@ -4,6 +4,8 @@
 
 #include <opencv2/core.hpp>
 
+namespace dadimero {
+
 // Reads an image file with the given cv::imread flags. Any failure of the
 // library (missing file, corrupt data, an exception) gives an empty image, and
 // so does anything but a regular file (a directory, a FIFO, a device).
@@ -21,3 +23,5 @@ WriteResult writeFileBytes(const std::string& path, const void* data, size_t siz
 
 // Keeps the image library's own log lines away from the user's terminal.
 void silenceImageLibraryLog();
+
+}  // namespace dadimero

@@ -76,10 +76,11 @@ MethodResult method(const std::string& name, int64_t frames) {
     return m;
 }
 
-BreakdownResult breakdown(const std::string& name, std::vector<std::string> options) {
+BreakdownResult breakdown(const std::string& name, int threads, bool shadowRemoval) {
     BreakdownResult b;
     b.name = name;
-    b.options = std::move(options);
+    b.settings.threads = threads;
+    b.settings.shadowRemoval = shadowRemoval;
     return b;
 }
 
@@ -114,10 +115,10 @@ SequenceResult prepareSequence(const std::string& dir) {
         m.isDadiColourN3 = !config.depth && config.n == 3;
         seq.methods.push_back(m);
     }
-    // "default" leaves the thread count to the program; "-s 0" drops the shadow test.
-    seq.breakdowns.push_back(breakdown("default threads", {}));
-    seq.breakdowns.push_back(breakdown("-threads 1", {"-threads", "1"}));
-    seq.breakdowns.push_back(breakdown("-threads 1 -s 0", {"-threads", "1", "-s", "0"}));
+    // "default" leaves the thread count to the library; "-s 0" drops the shadow test.
+    seq.breakdowns.push_back(breakdown("default threads", 0, true));
+    seq.breakdowns.push_back(breakdown("-threads 1", 1, true));
+    seq.breakdowns.push_back(breakdown("-threads 1 -s 0", 1, false));
     return seq;
 }
 
@@ -136,7 +137,7 @@ void runOnce(SequenceResult& seq, const std::string& program) {
         record(seq.methods[3 + c], runDadiProcess(program, layout, dadiOptions(kDadiConfigs[c])));
     }
     for (BreakdownResult& b : seq.breakdowns) {
-        const StageSample sample = runStageBreakdown(layout, b.options);
+        const StageSample sample = runStageBreakdown(layout, b.settings, b.depth);
         std::fprintf(stderr, "  stages, %-19s %s %.2f s\n", b.name.c_str(),
                      sample.succeeded ? "ok    " : "FAILED",
                      1e-9 * static_cast<double>(sample.wallNanoseconds));

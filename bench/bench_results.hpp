@@ -41,7 +41,8 @@ struct MethodResult {
 // Every repeat of one in-process stage-timed configuration.
 struct BreakdownResult {
     std::string name;
-    std::vector<std::string> options;
+    dadimero::Settings settings;
+    bool depth = true;
     std::vector<StageSample> samples;  // successful repeats only
     int failures = 0;
 

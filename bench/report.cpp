@@ -56,7 +56,7 @@ void printBreakdown(std::FILE* out, const SequenceResult& seq) {
         std::fprintf(out, " %16s", b.name.c_str());
     std::fprintf(out, "\n");
     for (size_t s = 0; s < kStageCount; ++s) {
-        std::fprintf(out, "%-22s", stageName(static_cast<Stage>(s)));
+        std::fprintf(out, "%-22s", dadimero::stageName(static_cast<dadimero::Stage>(s)));
         for (const BreakdownResult& b : seq.breakdowns)
             std::fprintf(out, " %16.2f", b.stageMsPerFrame(s));
         std::fprintf(out, "\n");
@@ -71,13 +71,6 @@ void printBreakdown(std::FILE* out, const SequenceResult& seq) {
     std::fprintf(out, "\n%-22s", "wall (whole run)");
     for (const BreakdownResult& b : seq.breakdowns)
         std::fprintf(out, " %16.2f", b.wallMsPerFrame());
-    std::fprintf(out, "\n%-22s", "peak MiB");
-    for (const BreakdownResult& b : seq.breakdowns) {
-        long peak = 0;
-        for (const StageSample& s : b.samples)
-            peak = std::max(peak, s.peakRssKb);
-        std::fprintf(out, " %16.1f", static_cast<double>(peak) / 1024.0);
-    }
     std::fprintf(out, "\n");
 }
 
@@ -90,7 +83,7 @@ void printShadowShare(std::FILE* out, const SequenceResult& seq) {
         if (b.name == "-threads 1 -s 0") off = &b;
     }
     if (on == nullptr || off == nullptr || on->samples.empty() || off->samples.empty()) return;
-    const auto detection = static_cast<size_t>(Stage::ColourDetection);
+    const auto detection = static_cast<size_t>(dadimero::Stage::ColourDetection);
     const double withShadow = on->stageMsPerFrame(detection);
     const double without = off->stageMsPerFrame(detection);
     const double share = withShadow - without;
@@ -132,7 +125,8 @@ void printBreakdownJson(std::FILE* out, const BreakdownResult& b) {
                  b.wallMsPerFrame());
     for (size_t s = 0; s < kStageCount; ++s) {
         std::fprintf(out, "%s%s:%.4f", s == 0 ? "" : ",",
-                     jsonString(stageName(static_cast<Stage>(s))).c_str(), b.stageMsPerFrame(s));
+                     jsonString(dadimero::stageName(static_cast<dadimero::Stage>(s))).c_str(),
+                     b.stageMsPerFrame(s));
     }
     std::fprintf(out, "},\"failed_runs\":%d}", b.failures);
 }

@@ -1,26 +1,17 @@
 #include "sequence_layout.hpp"
 
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 
-namespace {
-
-std::string numbered(const std::string& dir, const char* format, int64_t frame) {
-    char name[64];
-    std::snprintf(name, sizeof name, format, static_cast<long long>(frame));
-    return dir + "/" + name;
-}
-
-}  // namespace
+#include "files/sequence_layout.hpp"
+#include "files/temporal_range.hpp"
 
 std::string SequenceLayout::colourPath(int64_t frame) const {
-    return numbered(dir, "input/in%06lld.png", frame);
+    return dir + "/" + dadimero::colourFrameName(frame);
 }
 
 std::string SequenceLayout::depthPath(int64_t frame) const {
-    return numbered(dir, "depth/d%06lld.png", frame);
+    return dir + "/" + dadimero::depthFrameName(frame);
 }
 
 SequenceLayout readSequenceLayout(const std::string& dir) {
@@ -28,8 +19,12 @@ SequenceLayout readSequenceLayout(const std::string& dir) {
     // Absolute, because every run works in its own temporary directory.
     layout.dir = std::filesystem::absolute(dir).lexically_normal().string();
     if (layout.dir.ends_with('/')) layout.dir.pop_back();
-    std::ifstream in(dir + "/temporalROI.txt");
-    if (!(in >> layout.fromIdx >> layout.toIdx) || layout.toIdx <= layout.fromIdx ||
+    dadimero::TemporalRange range;
+    const auto status =
+        dadimero::readTemporalRange(layout.dir + "/" + dadimero::kTemporalRangeName, range);
+    layout.fromIdx = range.fromIdx;
+    layout.toIdx = range.toIdx;
+    if (status != dadimero::TemporalRangeStatus::Read || layout.toIdx <= layout.fromIdx ||
         layout.fromIdx <= SequenceLayout::kFirstFrame) {
         throw std::runtime_error("no usable temporalROI.txt in " + dir);
     }

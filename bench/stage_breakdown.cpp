@@ -1,73 +1,75 @@
 #include "stage_breakdown.hpp"
 
-#include <fcntl.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <chrono>
-#include <cstring>
+#include <exception>
 #include <stdexcept>
 
-#include "child_process.hpp"
-#include "files/image_files.hpp"
-#include "run/fatal_error.hpp"
-#include "run/run_driver.hpp"
-#include "temp_dir.hpp"
+#include <opencv2/imgcodecs.hpp>
+
+#include "files/sequence_layout.hpp"
 
 namespace {
 
-// What the child sends back: plain integers, copied byte for byte.
-struct StagePayload {
-    std::array<int64_t, kStageCount> nanoseconds;
-    int64_t frames;
-    int64_t wallNanoseconds;
-};
+using Clock = std::chrono::steady_clock;
 
-std::vector<char> measureInChild(const SequenceLayout& layout,
-                                 const std::vector<std::string>& options,
-                                 const std::string& workDir) {
-    if (chdir(workDir.c_str()) != 0) throw std::runtime_error("cannot enter " + workDir);
-    // The run's report goes to standard output, which the table needs.
-    const int null = open("/dev/null", O_WRONLY);
-    if (null < 0 || dup2(null, STDOUT_FILENO) < 0) throw std::runtime_error("no /dev/null");
-    close(null);
-    silenceImageLibraryLog();
+int64_t nanosecondsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
+}
 
-    ArgumentList args{"DADI-MERO", layout.dir};
-    args.insert(args.end(), options.begin(), options.end());
-    StageTimes times;
-    const auto start = std::chrono::steady_clock::now();
-    try {
-        if (runDadiMero(args, &times) != 0) throw std::runtime_error("DADI-MERO failed");
-    } catch (const FatalError& failure) {
-        throw std::runtime_error("DADI-MERO stopped: " + failure.message);
+cv::Mat decode(const std::string& path, int flags, dadimero::StageTimes& times) {
+    const dadimero::StageTimer timer(&times, dadimero::Stage::Decode);
+    cv::Mat image = cv::imread(path, flags);
+    if (image.empty()) throw std::runtime_error("cannot decode " + path);
+    return image;
+}
+
+void measure(const SequenceLayout& layout, dadimero::Settings settings, bool depth,
+             StageSample& sample) {
+    dadimero::StageTimes times;
+    const std::string dir = layout.dir + "/";
+    const cv::Mat background = cv::imread(dir + dadimero::kColourBackgroundName, cv::IMREAD_COLOR);
+    const cv::Mat roi = cv::imread(dir + dadimero::kRegionOfInterestName, cv::IMREAD_GRAYSCALE);
+    cv::Mat depthBackground;
+    if (depth) {
+        dadimero::StageTimes untimed;
+        std::vector<cv::Mat> first;
+        const int64_t last = std::min<int64_t>(layout.toIdx, 100);
+        for (int64_t f = SequenceLayout::kFirstFrame; f <= last; ++f)
+            first.push_back(decode(layout.depthPath(f), cv::IMREAD_ANYDEPTH, untimed));
+        depthBackground = dadimero::initialDepthBackground(first, roi);
     }
-    const auto elapsed = std::chrono::steady_clock::now() - start;
-
-    StagePayload payload{};
+    settings.K = layout.fromIdx - SequenceLayout::kFirstFrame;
+    const auto start = Clock::now();
+    dadimero::Subtractor subtractor(settings, background, depthBackground, roi);
+    dadimero::attachStageTimes(subtractor, &times);
+    cv::Mat mask;
+    std::vector<uchar> png;
+    for (int64_t f = SequenceLayout::kFirstFrame + 1; f <= layout.toIdx; ++f) {
+        const cv::Mat colour = decode(layout.colourPath(f), cv::IMREAD_COLOR, times);
+        const cv::Mat depthFrame =
+            depth ? decode(layout.depthPath(f), cv::IMREAD_ANYDEPTH, times) : cv::Mat();
+        subtractor.apply(colour, depthFrame, mask);
+        if (mask.empty()) continue;
+        const dadimero::StageTimer timer(&times, dadimero::Stage::Encode);
+        cv::imencode(".png", mask, png);
+    }
+    sample.wallNanoseconds = nanosecondsSince(start);
     for (size_t s = 0; s < kStageCount; ++s)
-        payload.nanoseconds[s] = times.nanoseconds[s].load();
-    payload.frames = times.framesProcessed.load();
-    payload.wallNanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count();
-    std::vector<char> bytes(sizeof payload);
-    std::memcpy(bytes.data(), &payload, sizeof payload);
-    return bytes;
+        sample.nanoseconds[s] = times.nanoseconds[s].load();
+    sample.frames = times.framesProcessed.load();
+    sample.succeeded = true;
 }
 
 }  // namespace
 
-StageSample runStageBreakdown(const SequenceLayout& layout,
-                              const std::vector<std::string>& options) {
-    const TempDir workDir;
-    const ChildOutcome outcome =
-        runForked([&] { return measureInChild(layout, options, workDir.path()); });
+StageSample runStageBreakdown(const SequenceLayout& layout, dadimero::Settings settings,
+                              bool depth) {
     StageSample sample;
-    sample.peakRssKb = outcome.peakRssKb;
-    if (!outcome.succeeded || outcome.payload.size() != sizeof(StagePayload)) return sample;
-    StagePayload payload{};
-    std::memcpy(&payload, outcome.payload.data(), sizeof payload);
-    sample.succeeded = true;
-    sample.nanoseconds = payload.nanoseconds;
-    sample.frames = payload.frames;
-    sample.wallNanoseconds = payload.wallNanoseconds;
+    try {
+        measure(layout, settings, depth, sample);
+    } catch (const std::exception&) {
+        sample.succeeded = false;
+    }
     return sample;
 }

@@ -5,21 +5,22 @@
 #include <string>
 #include <vector>
 
-#include "subtractor/stage_times.hpp"
+#include "dadimero/dadimero.hpp"
 #include "sequence_layout.hpp"
+#include "subtractor/stage_times.hpp"
 
-inline constexpr size_t kStageCount = static_cast<size_t>(Stage::Count);
+inline constexpr size_t kStageCount = static_cast<size_t>(dadimero::Stage::Count);
 
 // One in-process run of the library with its stage clocks.
 struct StageSample {
     bool succeeded = false;
     std::array<int64_t, kStageCount> nanoseconds{};  // summed over threads
     int64_t frames = 0;                              // calibration and online
-    int64_t wallNanoseconds = 0;                     // the whole runDadiMero call
-    long peakRssKb = 0;
+    int64_t wallNanoseconds = 0;                     // decoding, apply and encoding, all frames
 };
 
-// Calls runDadiMero on the sequence with `options` in a forked child, working
-// in a fresh temporary directory with its report discarded.
-StageSample runStageBreakdown(const SequenceLayout& layout,
-                              const std::vector<std::string>& options);
+// Runs a Subtractor over the sequence in this process, as DADI-MERO does with
+// `settings` (K and the depth background from the sequence): frames are read
+// one at a time and each mask is encoded as PNG in memory.
+StageSample runStageBreakdown(const SequenceLayout& layout, dadimero::Settings settings,
+                              bool depth);

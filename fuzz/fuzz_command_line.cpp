@@ -8,6 +8,8 @@
 #include "run/command_line.hpp"
 #include "run/fatal_error.hpp"
 
+using namespace dadimero;
+
 namespace {
 
 bool isSupportedBlockSide(int32_t n) {

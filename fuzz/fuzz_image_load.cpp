@@ -13,12 +13,14 @@
 
 #include "colour/cone_planes.hpp"
 #include "depth/depth_samples.hpp"
+#include "files/image_files.hpp"
 #include "fuzz_temp_dir.hpp"
 #include "images/image_exchange.hpp"
-#include "files/image_files.hpp"
 #include "masks/region_of_interest.hpp"
 #include "run/fatal_error.hpp"
 #include "run/sequence_files.hpp"
+
+using namespace dadimero;
 
 namespace fs = std::filesystem;
 

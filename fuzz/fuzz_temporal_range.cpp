@@ -5,8 +5,10 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "fuzz_temp_dir.hpp"
 #include "files/temporal_range.hpp"
+#include "fuzz_temp_dir.hpp"
+
+using namespace dadimero;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -27,11 +27,13 @@ ColourModel::ColourModel(const ModelGrid& layout, int workers)
     // Per image row: each pixel's colour spread under its n cells (3 planes),
     // and n grid rows of distances.
     const auto cols = static_cast<size_t>(layout.cols());
-    matchScratch.assign(static_cast<size_t>(workers),
-                        MatchScratch{std::vector<float>((3 + static_cast<size_t>(layout.n)) * cols)});
+    matchScratch.assign(
+        static_cast<size_t>(workers),
+        MatchScratch{std::vector<float>((3 + static_cast<size_t>(layout.n)) * cols)});
     // Three pixel rows of n grid rows, for each of the three planes.
-    updateScratch.assign(static_cast<size_t>(workers),
-                         UpdateScratch{std::vector<float>(9 * static_cast<size_t>(layout.n) * cols)});
+    updateScratch.assign(
+        static_cast<size_t>(workers),
+        UpdateScratch{std::vector<float>(9 * static_cast<size_t>(layout.n) * cols)});
 }
 
 void initColourModel(ColourModel& model, const PlaneSet& background, const RegionOfInterest& roi) {
@@ -170,10 +172,10 @@ void matchRowsInto(const PlaneSet& framePlanes, ColourModel& colour, float eps,
         for (int c = 0; c < grid.W; ++c) {
             const size_t p = rowStart + c;
             if (roi.mask[p] == 0) continue;
-            const int match = matchFromDistances(
-                distances + static_cast<size_t>(c) * n, cols, framePlanes.plane[0][p],
-                framePlanes.plane[1][p], framePlanes.plane[2][p], model, grid, r, c, eps, shadow,
-                colour.bestRow[p], colour.bestCol[p]);
+            const int match = matchFromDistances(distances + static_cast<size_t>(c) * n, cols,
+                                                 framePlanes.plane[0][p], framePlanes.plane[1][p],
+                                                 framePlanes.plane[2][p], model, grid, r, c, eps,
+                                                 shadow, colour.bestRow[p], colour.bestCol[p]);
             labels[p] = labelOf(match);
         }
     }
@@ -214,9 +216,9 @@ void colourOnlineActionRows(ColourModel& model, const LabelMask& filteredMask,
 namespace {
 
 template <int N>
-void updateColourRows(const PlaneSet& framePlanes, ColourModel& colour, const RateMatrix& rateMatrix,
-                      const UpdateWriters& writers, int ownedBegin, int ownedEnd,
-                      std::vector<float>& scratch) {
+void updateColourRows(const PlaneSet& framePlanes, ColourModel& colour,
+                      const RateMatrix& rateMatrix, const UpdateWriters& writers, int ownedBegin,
+                      int ownedEnd, std::vector<float>& scratch) {
     const ModelGrid& grid = colour.grid;
     PlaneSet& model = colour.weights;
     const std::vector<int>& bestRows = colour.bestRow;

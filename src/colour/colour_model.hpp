@@ -32,7 +32,7 @@ struct ColourModel {
     LabelMask labelsAfter;     // calibration: this frame's labels beside the last frame's
     std::vector<int> bestRow;  // per pixel: grid row and column of its best weight
     std::vector<int> bestCol;
-    std::vector<uint8_t> action;  // per pixel: ACTION_NONE or ACTION_UPDATE
+    std::vector<uint8_t> action;             // per pixel: ACTION_NONE or ACTION_UPDATE
     std::vector<MatchScratch> matchScratch;  // per worker
     std::vector<UpdateScratch> updateScratch;
 };

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "colour/colour_space.hpp"
-#include "model/planes.hpp"
 #include "masks/region_of_interest.hpp"
+#include "model/planes.hpp"
 
 namespace dadimero {
 

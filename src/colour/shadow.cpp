@@ -6,8 +6,8 @@
 
 namespace dadimero {
 
-bool isShadow(float x, float y, float z, const PlaneSet& model, const ModelGrid& grid, int r,
-              int c, const ShadowThresholds& thresholds, int& bestRow, int& bestCol) {
+bool isShadow(float x, float y, float z, const PlaneSet& model, const ModelGrid& grid, int r, int c,
+              const ShadowThresholds& thresholds, int& bestRow, int& bestCol) {
     // The pixel's value is its z; its hue and saturation wait for the first
     // weight whose value ratio passes.
     Hsv pixel{0.0f, 0.0f, z};

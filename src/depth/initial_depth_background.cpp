@@ -28,8 +28,9 @@ cv::Mat initialDepthBackground(const std::vector<cv::Mat>& depthFrames, cv::Inpu
         const std::string what = "depth frame " + std::to_string(i);
         requireDepthImage(depthFrames[i], first.size(), what.c_str());
         if (depthFrames[i].depth() != first.depth()) {
-            failInput(what + " has another bit depth than the first; all must be 8-bit or all "
-                             "16-bit");
+            failInput(what +
+                      " has another bit depth than the first; all must be 8-bit or all "
+                      "16-bit");
         }
     }
     const RegionOfInterest roi = regionOfInterest(roiImage, first.size());

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-
 namespace dadimero {
 
 FramePrefetch::FramePrefetch(const SequenceFiles& files, bool depth, int64_t first, int64_t last,

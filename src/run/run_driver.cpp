@@ -312,9 +312,8 @@ int runDadiMero(ArgumentList args, StageTimes* times) {
     background.release();
     print(formatText("  Color BG image read from file %s\n", p.backgroundName.c_str()));
     if (p.useDepth != 0) {
-        const RegionOfInterest roi = p.useRoi != 0
-                                         ? regionOfInterest(roiImage, roiImage.size())
-                                         : wholeImageRegion(run.grid.pixels());
+        const RegionOfInterest roi = p.useRoi != 0 ? regionOfInterest(roiImage, roiImage.size())
+                                                   : wholeImageRegion(run.grid.pixels());
         initialiseDepthModel(run, subtractor, roi);
     }
 

@@ -50,8 +50,7 @@ std::string sizeText(cv::Size size) {
 
 void requireSize(const cv::Mat& image, cv::Size size, const char* what) {
     if (image.size() == size) return;
-    failInput(std::string(what) + " is " + sizeText(image.size()) + ", expected " +
-              sizeText(size));
+    failInput(std::string(what) + " is " + sizeText(image.size()) + ", expected " + sizeText(size));
 }
 
 }  // namespace

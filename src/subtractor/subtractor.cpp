@@ -47,8 +47,8 @@ ModelGrid gridFor(const Settings& settings, const cv::Mat& background) {
 [[noreturn]] void failMemory(const ModelGrid& grid) {
     throw cv::Exception(cv::Error::StsNoMem,
                         "not enough memory for the background model (" + std::to_string(grid.W) +
-                            " x " + std::to_string(grid.H) + " pixels, n=" +
-                            std::to_string(grid.n) + ")",
+                            " x " + std::to_string(grid.H) +
+                            " pixels, n=" + std::to_string(grid.n) + ")",
                         "dadimero::Subtractor", __FILE__, __LINE__);
 }
 
@@ -113,8 +113,8 @@ struct Subtractor::Impl {
     WorkerPool pool;
     ColourModel colour;
     std::optional<DepthModel> depth;
-    PlaneSet framePlanes;            // the frame in cone coordinates
-    std::vector<float> depthPlane;   // the frame's depth samples
+    PlaneSet framePlanes;               // the frame in cone coordinates
+    std::vector<float> depthPlane;      // the frame's depth samples
     std::vector<ConeCache> coneCaches;  // per worker
     LabelMask fusedMask;
     LabelMask filteredMask;
@@ -221,8 +221,7 @@ void Subtractor::Impl::processOnline(const Learning& learning, cv::OutputArray f
             });
         }
         const StageTimer timer(times, Stage::Fusion);
-        fuseColourAndDepth(colour.labels, depth->labels, grid.W, grid.H, fusedMask,
-                           fusionScratch);
+        fuseColourAndDepth(colour.labels, depth->labels, grid.W, grid.H, fusedMask, fusionScratch);
         filterInput = &fusedMask;
     }
     {
@@ -346,10 +345,10 @@ void Subtractor::getBackgroundImage(cv::OutputArray backgroundImage) const {
     for (int r = 0; r < grid.H; ++r) {
         cv::Vec3b* row = image.ptr<cv::Vec3b>(r);
         for (int c = 0; c < grid.W; ++c) {
-            const auto k =
-                static_cast<size_t>((int64_t{r} * grid.n + h) * grid.cols() + int64_t{c} * grid.n + h);
-            row[c] = colourWeightToBgr(weights.plane[0][k], weights.plane[1][k],
-                                       weights.plane[2][k]);
+            const auto k = static_cast<size_t>((int64_t{r} * grid.n + h) * grid.cols() +
+                                               int64_t{c} * grid.n + h);
+            row[c] =
+                colourWeightToBgr(weights.plane[0][k], weights.plane[1][k], weights.plane[2][k]);
         }
     }
 }
@@ -400,8 +399,8 @@ void Subtractor::getColourModelImage(cv::OutputArray image) const {
         const size_t base = static_cast<size_t>(R) * static_cast<size_t>(out.cols);
         for (int C = 0; C < out.cols; ++C) {
             const size_t k = base + static_cast<size_t>(C);
-            row[C] = colourWeightToBgr(weights.plane[0][k], weights.plane[1][k],
-                                       weights.plane[2][k]);
+            row[C] =
+                colourWeightToBgr(weights.plane[0][k], weights.plane[1][k], weights.plane[2][k]);
         }
     }
 }

@@ -91,16 +91,16 @@ TEST(ColourModelTest, FreshBlockTiesGoToTheCentreAndMissesToTheFirstWeight) {
     ColourFixture f(2, 2, 3, {0.1f, 0.2f, 0.5f});
     int row = 0, col = 0;
     // Within eps of all nine equal weights: the centre of pixel (1, 1)'s block.
-    EXPECT_EQ(
-        findBestColourMatch(0.1f, 0.2f, 0.52f, f.weights(), f.grid, 1, 1, 0.01f, f.shadow(), row, col),
-        MATCH_BACKGROUND);
+    EXPECT_EQ(findBestColourMatch(0.1f, 0.2f, 0.52f, f.weights(), f.grid, 1, 1, 0.01f, f.shadow(),
+                                  row, col),
+              MATCH_BACKGROUND);
     EXPECT_EQ(row, 4);
     EXPECT_EQ(col, 4);
     // Far away and not a shadow: the block's top-left weight.
     f.shadowRemoval = false;
-    EXPECT_EQ(
-        findBestColourMatch(-0.5f, 0.0f, 1.0f, f.weights(), f.grid, 1, 1, 0.01f, f.shadow(), row, col),
-        MATCH_NONE);
+    EXPECT_EQ(findBestColourMatch(-0.5f, 0.0f, 1.0f, f.weights(), f.grid, 1, 1, 0.01f, f.shadow(),
+                                  row, col),
+              MATCH_NONE);
     EXPECT_EQ(row, 3);
     EXPECT_EQ(col, 3);
 }
@@ -111,9 +111,9 @@ TEST(ColourModelTest, DistanceEqualToTheThresholdMatchesAndTheNearestWeightWins)
     f.shadowRemoval = false;
     int row = 0, col = 0;
     // Distance 0.0625 exactly, to the weight at (0, 2) only: centre is farther.
-    EXPECT_EQ(
-        findBestColourMatch(0.0f, 0.0f, 1.0f, f.weights(), f.grid, 0, 0, 0.0625f, f.shadow(), row, col),
-        MATCH_BACKGROUND);
+    EXPECT_EQ(findBestColourMatch(0.0f, 0.0f, 1.0f, f.weights(), f.grid, 0, 0, 0.0625f, f.shadow(),
+                                  row, col),
+              MATCH_BACKGROUND);
     EXPECT_EQ(row, 0);
     EXPECT_EQ(col, 2);
     EXPECT_EQ(findBestColourMatch(0.0f, 0.0f, 1.0f, f.weights(), f.grid, 0, 0,
@@ -128,15 +128,15 @@ TEST(ColourModelTest, ShadowMatchReportsTheShadowWeightAndNeedsTheSwitch) {
     // at value 0.6 (ratio 0.75): too far for eps, but a shadow.
     ColourFixture f(1, 1, 3, {0.4f, 0.0f, 0.8f});
     int row = 0, col = 0;
-    EXPECT_EQ(
-        findBestColourMatch(0.3f, 0.0f, 0.6f, f.weights(), f.grid, 0, 0, 0.001f, f.shadow(), row, col),
-        MATCH_SHADOW);
+    EXPECT_EQ(findBestColourMatch(0.3f, 0.0f, 0.6f, f.weights(), f.grid, 0, 0, 0.001f, f.shadow(),
+                                  row, col),
+              MATCH_SHADOW);
     EXPECT_EQ(row, 0);
     EXPECT_EQ(col, 0);
     f.shadowRemoval = false;
-    EXPECT_EQ(
-        findBestColourMatch(0.3f, 0.0f, 0.6f, f.weights(), f.grid, 0, 0, 0.001f, f.shadow(), row, col),
-        MATCH_NONE);
+    EXPECT_EQ(findBestColourMatch(0.3f, 0.0f, 0.6f, f.weights(), f.grid, 0, 0, 0.001f, f.shadow(),
+                                  row, col),
+              MATCH_NONE);
 }
 
 TEST(ColourModelTest, UpdateWindowIsLaidFromTheClippedStartAtTheTopLeft) {

@@ -17,7 +17,10 @@ struct DepthFixture {
     std::vector<float>& current;  // the model's weights
 
     DepthFixture(int W, int H, int n, float weight)
-        : grid{W, H, n}, roi(wholeImageRegion(grid.pixels())), model(grid, 1), current(model.weights) {
+        : grid{W, H, n},
+          roi(wholeImageRegion(grid.pixels())),
+          model(grid, 1),
+          current(model.weights) {
         initDepthModel(model, std::vector<float>(grid.pixels(), weight), roi);
     }
     size_t cell(int R, int C) const { return static_cast<size_t>(R * grid.cols() + C); }
@@ -43,8 +46,8 @@ void updatePass(DepthFixture& f, const std::vector<float>& samples,
         f.model.bestCol[p] = best[p].second;
     }
     depthUpdateRows(samples, f.model, rates,
-                    UpdateWriters{f.model.action.data(), labels.data(), labels.data()}, 0,
-                    f.grid.H, 0);
+                    UpdateWriters{f.model.action.data(), labels.data(), labels.data()}, 0, f.grid.H,
+                    0);
 }
 
 // A calibration frame as the run drives it.

@@ -142,9 +142,8 @@ TEST_F(DepthRunFixture, SnapshotScheduleWithAndWithoutCalibrationAndDepth) {
                                         "Dmodel000003.png", "bin000002.png", "bin000003.png"}));
     // K > 1 and colour only: no depth snapshot at all.
     ASSERT_EQ(run({"-m", "1", "-K", "3", "-end", "4", "-DADI", "0"}).exitCode, 0);
-    EXPECT_EQ(listFiles(out()),
-              (std::vector<std::string>{"Cmodel000001.ppm", "Cmodel000003.ppm", "Cmodel000004.ppm",
-                                        "bin000004.png"}));
+    EXPECT_EQ(listFiles(out()), (std::vector<std::string>{"Cmodel000001.ppm", "Cmodel000003.ppm",
+                                                          "Cmodel000004.ppm", "bin000004.png"}));
     ASSERT_EQ(run({"-m", "0"}).exitCode, 0);
     EXPECT_EQ(listFiles(out()).size(), 8u);
 }

@@ -68,8 +68,8 @@ TEST_F(MemoryFixture, LongRunKeepsAFlatMemoryProfileAndLeaksNothing) {
     // allowance covers what ASan's allocator holds back for each thread, which
     // varies by a few megabytes from run to run.
     EXPECT_LE(longRun.peakResidentKb, shortRun.peakResidentKb + 6144)
-        << "100 frames: " << shortRun.peakResidentKb << " kB, 500 frames: "
-        << longRun.peakResidentKb << " kB";
+        << "100 frames: " << shortRun.peakResidentKb
+        << " kB, 500 frames: " << longRun.peakResidentKb << " kB";
     std::printf("peak resident: 100 frames %ld kB, 500 frames %ld kB\n", shortRun.peakResidentKb,
                 longRun.peakResidentKb);
 }

@@ -5,6 +5,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "files/sequence_layout.hpp"
 #include "support/test_sequence.hpp"
 
 namespace {
@@ -40,15 +41,15 @@ void writeRichSequence(const std::filesystem::path& dir, const RichSequencePlan&
                       : cv::Vec3b(clampByte(180 - t), clampByte(160 - t), clampByte(90 + t));
         }
     }
-    writeImage(dir / "CinitImageL.png", background);
-    writeText(dir / "temporalROI.txt",
+    writeImage(dir / dadimero::kColourBackgroundName, background);
+    writeText(dir / dadimero::kTemporalRangeName,
               std::to_string(plan.fromIdx) + " " + std::to_string(plan.frames) + "\n");
     cv::Mat roi(H, W, CV_8UC1, cv::Scalar(255));
     if (plan.partialRoi) {
         roi.rowRange(0, 3).setTo(0);
         roi(cv::Rect(W - 5, 0, 5, H)).setTo(0);
     }
-    writeImage(dir / "ROI.bmp", roi);
+    writeImage(dir / dadimero::kRegionOfInterestName, roi);
 
     Noise noise{plan.seed * 2654435761u + 1};
     const double scale = plan.depthBits == 16 ? 65535.0 : 255.0;
@@ -89,10 +90,7 @@ void writeRichSequence(const std::filesystem::path& dir, const RichSequencePlan&
                 }
             }
         }
-        char name[32];
-        std::snprintf(name, sizeof name, "in%06d.png", f);
-        writeImage(dir / "input" / name, colour);
-        std::snprintf(name, sizeof name, "d%06d.png", f);
-        writeImage(dir / "depth" / name, depth);
+        writeImage(dir / dadimero::colourFrameName(f), colour);
+        writeImage(dir / dadimero::depthFrameName(f), depth);
     }
 }

@@ -1,6 +1,6 @@
 #include "support/sequence_fixture.hpp"
 
-#include <cstdio>
+#include "files/sequence_layout.hpp"
 
 std::string lastLine(const std::string& text) {
     if (text.empty()) return text;
@@ -9,9 +9,7 @@ std::string lastLine(const std::string& text) {
 }
 
 std::string frameFile(const char* stem, long long frame) {
-    char name[64];
-    std::snprintf(name, sizeof name, "%s%06lld.png", stem, frame);
-    return name;
+    return dadimero::numberedName(stem, frame, ".png");
 }
 
 std::vector<std::pair<std::string, std::string>> fileContents(const std::filesystem::path& dir) {

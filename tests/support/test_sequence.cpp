@@ -1,4 +1,5 @@
 #include "support/test_sequence.hpp"
+#include "files/sequence_layout.hpp"
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -102,9 +103,9 @@ std::string readText(const fs::path& path) {
 
 void writeSequence(const fs::path& dir, const SequencePlan& plan) {
     fs::create_directories(dir);
-    writeImage(dir / "CinitImageL.png", sequenceBackground(plan));
+    writeImage(dir / dadimero::kColourBackgroundName, sequenceBackground(plan));
     if (plan.fromIdx != 0) {
-        writeText(dir / "temporalROI.txt",
+        writeText(dir / dadimero::kTemporalRangeName,
                   std::to_string(plan.fromIdx) + " " + std::to_string(plan.toIdx) + "\n");
     }
     if (plan.writeRoi) {
@@ -113,14 +114,11 @@ void writeSequence(const fs::path& dir, const SequencePlan& plan) {
             roi.rowRange(0, 2).setTo(0);
             roi.colRange(0, 1).setTo(0);
         }
-        writeImage(dir / "ROI.bmp", roi);
+        writeImage(dir / dadimero::kRegionOfInterestName, roi);
     }
-    char name[32];
     for (int f = 1; f <= plan.frames; ++f) {
-        std::snprintf(name, sizeof name, "in%06d.png", f);
-        writeImage(dir / "input" / name, sequenceColourFrame(plan, f));
-        std::snprintf(name, sizeof name, "d%06d.png", f);
-        writeImage(dir / "depth" / name, sequenceDepthFrame(plan, f));
+        writeImage(dir / dadimero::colourFrameName(f), sequenceColourFrame(plan, f));
+        writeImage(dir / dadimero::depthFrameName(f), sequenceDepthFrame(plan, f));
     }
 }
 

@@ -2,7 +2,7 @@
 # Installs the Debian packages needed to build, test and demo DADI-MERO, and
 # any further packages named as arguments.
 set -euo pipefail
-packages=(build-essential cmake libopencv-dev libgtest-dev parallel "$@")
+packages=(build-essential cmake libopencv-dev libgtest-dev parallel strace "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -4,6 +4,15 @@
 
 #include "colour/shadow.hpp"
 
+// AVX2 and plain clones of a hot loop, chosen when the program loads. The
+// sanitizers' runtimes are not ready that early, so their builds get the plain
+// loop alone; both give the same bits.
+#ifdef DADI_NO_TARGET_CLONES
+#define DADI_TARGET_CLONES
+#else
+#define DADI_TARGET_CLONES __attribute__((target_clones("avx2", "default")))
+#endif
+
 namespace dadimero {
 
 namespace {
@@ -93,10 +102,9 @@ inline float coneDistance(double dx, double dy, double dz) {
 
 // Distances of `count` cells to the pixel colours beside them. Plain IEEE
 // arithmetic, so every instruction set gives the same bits.
-__attribute__((target_clones("avx2", "default"))) void distanceRow(const float* mx, const float* my,
-                                                                   const float* mz, const float* px,
-                                                                   const float* py, const float* pz,
-                                                                   float* out, size_t count) {
+DADI_TARGET_CLONES void distanceRow(const float* mx, const float* my, const float* mz,
+                                    const float* px, const float* py, const float* pz, float* out,
+                                    size_t count) {
     for (size_t k = 0; k < count; ++k) {
         out[k] =
             coneDistance(static_cast<double>(mx[k]) - px[k], static_cast<double>(my[k]) - py[k],

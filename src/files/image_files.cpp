@@ -1,10 +1,13 @@
 #include "files/image_files.hpp"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <string_view>
 #include <mutex>
 #include <vector>
 
@@ -73,13 +76,57 @@ cv::Mat readImage(const std::string& path, int flags) {
     }
 }
 
+namespace {
+
+constexpr const char* kTemporarySuffix = ".dadimero.tmp";
+
+bool writeAll(int file, const uint8_t* data, size_t size) {
+    while (size > 0) {
+        const ssize_t written = write(file, data, size);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        data += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string temporaryNameFor(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    return path.substr(0, nameStart) + "." + path.substr(nameStart) + kTemporarySuffix;
+}
+
 WriteResult writeFileBytes(const std::string& path, const void* data, size_t size) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return WriteResult::OpenFailed;
-    const bool written = std::fwrite(data, 1, size, file) == size;
-    const bool flushed = std::fflush(file) == 0;
-    const bool closed = std::fclose(file) == 0;
-    return written && flushed && closed ? WriteResult::Written : WriteResult::WriteFailed;
+    struct stat existing {};
+    if (lstat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+        return WriteResult::OpenFailed;
+    }
+    const std::string temporary = temporaryNameFor(path);
+    const int file = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (file < 0) return WriteResult::OpenFailed;
+    const bool written = writeAll(file, static_cast<const uint8_t*>(data), size);
+    const bool closed = close(file) == 0;
+    if (written && closed && rename(temporary.c_str(), path.c_str()) == 0) {
+        return WriteResult::Written;
+    }
+    unlink(temporary.c_str());
+    return WriteResult::WriteFailed;
+}
+
+void removeStaleTemporaryFiles(const std::string& directory) {
+    DIR* listing = opendir(directory.c_str());
+    if (listing == nullptr) return;
+    const std::string_view suffix = kTemporarySuffix;
+    while (const dirent* entry = readdir(listing)) {
+        const std::string_view name = entry->d_name;
+        if (name.size() > suffix.size() + 1 && name.front() == '.' && name.ends_with(suffix)) {
+            unlinkat(dirfd(listing), entry->d_name, 0);
+        }
+    }
+    closedir(listing);
 }
 
 bool writePngFile(const std::string& path, const cv::Mat& image) {

@@ -11,15 +11,31 @@ namespace dadimero {
 // so does anything but a regular file (a directory, a FIFO, a device).
 cv::Mat readImage(const std::string& path, int flags);
 
-// Encodes the image as PNG and writes it to `path`. Returns false when the file
-// cannot be created or the bytes cannot all be written and closed (a full disk
-// included), so that a lost file is never taken for a written one.
+// Encodes the image as PNG and writes it to `path` as writeFileBytes does.
+// Returns false when the file was not written, so that a lost file is never
+// taken for a written one.
 bool writePngFile(const std::string& path, const cv::Mat& image);
 
-enum class WriteResult { Written, OpenFailed, WriteFailed };
+enum class WriteResult {
+    Written,
+    OpenFailed,  // `path` is there but not a regular file, or no file can be created beside it
+    WriteFailed  // the bytes could not all be written (a full disk), or the rename failed
+};
 
-// Writes `size` bytes to `path`, checking the open, every write and the close.
+// Writes `size` bytes to `path` whole or not at all: into a temporary file in
+// the same directory, which is closed and then renamed to `path`, so that a
+// process killed at any moment leaves either the old file or the complete new
+// one under the name. A temporary file left by a kill is found by
+// removeStaleTemporaryFiles. Only a regular file is ever replaced.
 WriteResult writeFileBytes(const std::string& path, const void* data, size_t size);
+
+// The temporary name writeFileBytes uses for `path`: ".NAME.dadimero.tmp" in
+// the same directory.
+std::string temporaryNameFor(const std::string& path);
+
+// Removes the temporary files that killed runs left in `directory`; errors
+// are ignored.
+void removeStaleTemporaryFiles(const std::string& directory);
 
 // Keeps the image library's own log lines away from the user's terminal.
 void silenceImageLibraryLog();

@@ -130,9 +130,15 @@ std::string usageText() {
            "  -ROI #:       To use ROI.bmp mask. Default: 1 (do use)\n"
            "  -nameCE name: To use 'name' as color BG image for initialization (Eq. (3)). "
            "Default: CinitImageL.png (LabGen)\n"
+           "  -threads #:   Worker threads: 0 one per core, 1 strictly one, N more. Default 0;\n"
+           "                the masks are the same for every value\n"
            "  -m #:         To save all background model images. Default: do not save\n"
            "  -l #:         To save all detection masks (color, depth, fused). Default: save only "
            "fused\n";
+}
+
+std::string versionText() {
+    return std::string("DADI-MERO ") + DADI_MERO_VERSION + "\n";
 }
 
 }  // namespace dadimero

@@ -34,4 +34,7 @@ RunParameters parseRunParameters(ArgumentList& args);
 // The usage text, as printed when the program runs without arguments.
 std::string usageText();
 
+// "DADI-MERO <version>\n", for --version.
+std::string versionText();
+
 }  // namespace dadimero

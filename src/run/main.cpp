@@ -6,6 +6,9 @@
 #include "run/run_driver.hpp"
 
 int main(int argc, char** argv) {
+    // Every line reaches a log file as it is printed, so a killed run's log
+    // shows how far it got.
+    std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
     dadimero::silenceImageLibraryLog();
     try {
         return dadimero::runDadiMero(dadimero::ArgumentList(argv, argv + argc));

@@ -296,6 +296,15 @@ int runDadiMero(ArgumentList args, StageTimes* times) {
         print("Hit any key to continue...\n");
         return 0;
     }
+    // A lone --help, -h or --version; any other first argument is a sequence.
+    if (args.size() == 2 && (args[1] == "--help" || args[1] == "-h")) {
+        print(usageText());
+        return 0;
+    }
+    if (args.size() == 2 && args[1] == "--version") {
+        print(versionText());
+        return 0;
+    }
     Run run;
     run.times = times;
     run.files.prefix = args[1] + "/";
@@ -307,6 +316,7 @@ int runDadiMero(ArgumentList args, StageTimes* times) {
 
     const RunParameters& p = run.params;
     print("\nInitialization of background model(s)  ...\n");
+    removeStaleTemporaryFiles(".");
     Subtractor subtractor = makeSubtractor(run, background, roiImage);
     attachStageTimes(subtractor, times);
     background.release();

@@ -1,5 +1,9 @@
 #include "run/sequence_files.hpp"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+
 #include <opencv2/imgcodecs.hpp>
 
 #include "depth/depth_samples.hpp"
@@ -41,8 +45,19 @@ namespace {
 
 }  // namespace
 
+std::string SequenceFiles::colourFrameJpegPath(int64_t frame) const {
+    return prefix + "/" + colourFrameJpegName(frame);
+}
+
 cv::Mat SequenceFiles::loadColourFrame(int64_t frame) const {
-    const std::string path = colourFramePath(frame);
+    // The change-detection benchmarks store colour frames as JPEG: one is read
+    // where no PNG of the frame exists.
+    std::string path = colourFramePath(frame);
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0 && errno == ENOENT) {
+        const std::string jpeg = colourFrameJpegPath(frame);
+        if (stat(jpeg.c_str(), &status) == 0) path = jpeg;
+    }
     cv::Mat image = readImage(path, cv::IMREAD_COLOR);
     if (image.empty()) failToRead("Unable to read expected RGB file %s\n", path);
     checkImageSize(path, image, width, height);

@@ -20,9 +20,11 @@ struct SequenceFiles {
     std::string roiPath() const;
     std::string backgroundPath(const std::string& name) const { return prefix + name; }
     std::string colourFramePath(int64_t frame) const;
+    std::string colourFrameJpegPath(int64_t frame) const;
     std::string depthFramePath(int64_t frame) const;
 
-    // An 8-bit three-channel image of W x H pixels.
+    // An 8-bit three-channel image of W x H pixels: the PNG of the frame, or
+    // its JPEG where no PNG exists. Messages name the PNG unless the JPEG is read.
     cv::Mat loadColourFrame(int64_t frame) const;
     // An 8-bit one-channel image of W x H pixels.
     cv::Mat loadRoiImage() const;

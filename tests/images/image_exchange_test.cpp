@@ -1,8 +1,16 @@
 #include "images/image_exchange.hpp"
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include "files/image_files.hpp"
+#include "support/test_sequence.hpp"
 
 using namespace dadimero;
 
@@ -29,11 +37,39 @@ TEST(ImageExchangeTest, PaddedRowsKeepTheirPadding) {
     EXPECT_EQ(bytes, std::vector<uint8_t>(10, 255));
 }
 
-TEST(ImageFilesTest, WriteFailuresAreReported) {
+TEST(ImageFilesTest, FilesAreReplacedWholeOrNotAtAll) {
     const cv::Mat image(2, 2, CV_8UC1, cv::Scalar(255));
     EXPECT_FALSE(writePngFile("/nonexistent-dir/mask.png", image));
-    EXPECT_FALSE(writePngFile("/dev/full", image));  // a full disk
-    EXPECT_EQ(writeFileBytes("/dev/full", "abc", 3), WriteResult::WriteFailed);
+    EXPECT_FALSE(writePngFile("/dev/full", image));  // only a regular file is replaced
+    EXPECT_EQ(writeFileBytes("/dev/full", "abc", 3), WriteResult::OpenFailed);
     EXPECT_EQ(writeFileBytes("/nonexistent-dir/x", "abc", 3), WriteResult::OpenFailed);
     EXPECT_TRUE(readImage("/nonexistent-dir/x.png", 1).empty());
+
+    TempDir dir;
+    const std::string path = (dir / "bin000001.png").string();
+    writeText(path, "old bytes, longer than the new ones");
+    writeText(dir / ".bin000002.png.dadimero.tmp", "left by a killed run");
+    writeText(dir / "bin000002.png.dadimero.tmp", "not of the pattern: kept");
+    ASSERT_EQ(writeFileBytes(path, "new", 3), WriteResult::Written);
+    EXPECT_EQ(readText(path), "new");
+    EXPECT_FALSE(std::filesystem::exists(temporaryNameFor(path)));
+    removeStaleTemporaryFiles(dir.path().string());
+    EXPECT_EQ(listFiles(dir.path()),
+              (std::vector<std::string>{"bin000001.png", "bin000002.png.dadimero.tmp"}));
+
+    // A full disk, as a file size limit of one byte: the old file stays whole
+    // and no temporary file is left.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{1, 1};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        _exit(writeFileBytes(path, "abc", 3) == WriteResult::WriteFailed ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(readText(path), "new");
+    EXPECT_FALSE(std::filesystem::exists(temporaryNameFor(path)));
 }

@@ -4,6 +4,8 @@
 // Where that conversion is exact, the masks equal those of the plain files.
 #include <gtest/gtest.h>
 
+#include <opencv2/imgcodecs.hpp>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -126,4 +128,34 @@ TEST_F(ImageLayoutFixture, DepthFramesWithSeveralEqualChannelsGiveTheMasksOfOneC
             EXPECT_EQ(outcome(), reference) << bits << " bits, " << channels << " channels";
         }
     }
+}
+
+TEST_F(ImageLayoutFixture, JpegColourFramesAreReadWhereNoPngIs) {
+    writeSequence(seq(), plan);
+    // Every colour frame as JPEG only, the third missing altogether.
+    for (int f : frames()) {
+        const fs::path png = seq() / "input" / frameFile("in", f);
+        writeImage(fs::path(png).replace_extension(".jpg"), sequenceColourFrame(plan, f));
+        fs::remove(png);
+    }
+    const fs::path third = fs::path(seq() / "input" / frameFile("in", 3)).replace_extension(".jpg");
+    fs::rename(third, dir / "third.jpg");
+    ProgramRun missing = run({});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(lastLine(missing.out),
+              "Unable to read expected RGB file " + prefix() + "/input/in000003.png\n");
+    fs::rename(dir / "third.jpg", third);
+    const auto fromJpeg = outcome();
+    // The same pixels as PNG files give the same masks.
+    for (int f : frames()) {
+        const fs::path jpeg =
+            fs::path(seq() / "input" / frameFile("in", f)).replace_extension(".jpg");
+        writeImage(seq() / "input" / frameFile("in", f),
+                   cv::imread(jpeg.string(), cv::IMREAD_COLOR));
+        fs::remove(jpeg);
+    }
+    EXPECT_EQ(outcome(), fromJpeg);
+    // A JPEG beside the PNG of a frame (a red one here) is not read.
+    writeImage(third, cv::Mat(plan.height, plan.width, CV_8UC3, cv::Scalar(0, 0, 255)));
+    EXPECT_EQ(outcome(), fromJpeg);
 }

@@ -24,7 +24,7 @@ TEST_F(MemoryFixture, ModelLargerThanTheAddressSpaceIsReported) {
     plan.frames = 0;
     writeSequence(seq(), plan);
     // n = 9 takes 81 cells per pixel: about 2.6 GB of model for these pixels.
-    const ChildSetup setup{size_t{1} << 30, {}};
+    const ChildSetup setup{size_t{1} << 30, {}, false, {}};
     const ProgramRun result = run({"-n", "9", "-ROI", "0"}, setup);
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(lastLine(result.out),
@@ -55,7 +55,7 @@ TEST_F(MemoryFixture, LongRunKeepsAFlatMemoryProfileAndLeaksNothing) {
     }
     // A small quarantine, so that freed memory ASan holds back is soon reused.
     const ChildSetup setup{
-        0, {"ASAN_OPTIONS=detect_leaks=1:quarantine_size_mb=8:exitcode=86"}, true};
+        0, {"ASAN_OPTIONS=detect_leaks=1:quarantine_size_mb=8:exitcode=86"}, true, {}};
     // Both runs build the initial depth background from frames 1 to 100.
     const ProgramRun shortRun = run({"-end", "100"}, setup);
     ASSERT_EQ(shortRun.exitCode, 0) << shortRun.out << shortRun.err;

@@ -98,6 +98,30 @@ TEST(ProgramUsageTest, NoArgumentPrintsTheUsageAndSucceeds) {
     EXPECT_EQ(run.out.substr(run.out.size() - tail.size()), tail);
 }
 
+TEST(ProgramUsageTest, HelpAndVersionAloneSucceedAndAnythingMoreIsASequence) {
+    TempDir dir;
+    const std::string usage = runProgram(dir.path(), {}).out;
+    const std::string hitAnyKey = "Hit any key to continue...\n";
+    ASSERT_TRUE(usage.ends_with(hitAnyKey));
+    for (const char* help : {"--help", "-h"}) {
+        const ProgramRun run = runProgram(dir.path(), {help});
+        EXPECT_EQ(run.exitCode, 0) << help;
+        EXPECT_EQ(run.out, usage.substr(0, usage.size() - hitAnyKey.size())) << help;
+        EXPECT_EQ(run.err, "") << help;
+    }
+    EXPECT_NE(usage.find("\n  -threads #:   "), std::string::npos);
+    const ProgramRun version = runProgram(dir.path(), {"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, std::string("DADI-MERO ") + DADI_MERO_VERSION + "\n");
+    // With anything after it, --help is the sequence directory, as before.
+    const ProgramRun sequence = runProgram(dir.path(), {"--help", "-n", "3"});
+    EXPECT_EQ(sequence.exitCode, 1);
+    EXPECT_EQ(sequence.out,
+              "Unable to read estimated color BG image --help/CinitImageL.png. "
+              "Check value for option \"-nameCE\"\n");
+    EXPECT_TRUE(listFiles(dir.path()).empty());
+}
+
 TEST_F(ProgramFixture, ReportAndMasksOfAnRgbdRun) {
     writeSequence(seq(), plan);
     const ProgramRun result = run({});

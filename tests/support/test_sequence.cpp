@@ -154,6 +154,9 @@ ProgramRun runProgram(const fs::path& workDir, const std::vector<std::string>& a
         std::string exe = DADI_MERO_EXE;
         std::string measure = DADI_PEAK_MEMORY_EXE;
         std::string peakFile = peakPath.string();
+        std::vector<std::string> wrapper = setup.wrapper;
+        for (std::string& w : wrapper)
+            argv.push_back(w.data());
         if (setup.measurePeakMemory) {
             argv.push_back(measure.data());
             argv.push_back(peakFile.data());
@@ -163,7 +166,7 @@ ProgramRun runProgram(const fs::path& workDir, const std::vector<std::string>& a
         for (std::string& a : copies)
             argv.push_back(a.data());
         argv.push_back(nullptr);
-        execv(argv[0], argv.data());
+        execvp(argv[0], argv.data());
         _exit(127);
     }
     int status = 0;

@@ -61,6 +61,7 @@ struct ChildSetup {
     size_t addressSpaceLimit = 0;          // RLIMIT_AS in bytes; 0 leaves it alone
     std::vector<std::string> environment;  // "NAME=value" entries set before exec
     bool measurePeakMemory = false;        // run it under peak_memory
+    std::vector<std::string> wrapper;      // a command that runs the program, e.g. strace
 };
 
 // Runs DADI-MERO with `args` inside `workDir` (masks land there).

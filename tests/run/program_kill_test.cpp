@@ -15,6 +15,10 @@ using KillFixture = SequenceFixture;
 // strace kills the program as it enters its k-th write().
 ChildSetup killedAtWrite(int k) {
     ChildSetup setup;
+#ifdef DADI_SANITIZE_BUILD
+    // LeakSanitizer cannot work in a traced process.
+    setup.environment = {"ASAN_OPTIONS=detect_leaks=0:exitcode=86"};
+#endif
     setup.wrapper = {"strace",      "-f",        "-qq",
                      "-o",          "/dev/null", "-e",
                      "trace=write", "-e",        "inject=write:signal=9:when=" + std::to_string(k)};

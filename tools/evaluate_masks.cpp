@@ -45,7 +45,8 @@ const char* const kUsage =
 
 struct Options {
     bool json = false;
-    std::filesystem::path dataset;  // empty: pairs of SEQDIR MASKDIR
+    bool wholeDataset = false;  // otherwise pairs of SEQDIR MASKDIR
+    std::filesystem::path dataset;
     std::filesystem::path out;
     std::filesystem::path perFrame;
     std::vector<std::string> paths;
@@ -58,6 +59,7 @@ Options parseOptions(const std::vector<std::string>& args) {
         if (a == "--json") {
             o.json = true;
         } else if (a == "--dataset") {
+            o.wholeDataset = true;
             o.dataset = takeOptionValue(args, i);
         } else if (a == "--out") {
             o.out = takeOptionValue(args, i);
@@ -69,7 +71,7 @@ Options parseOptions(const std::vector<std::string>& args) {
             o.paths.push_back(a);
         }
     }
-    if (o.dataset.empty()) {
+    if (!o.wholeDataset) {
         if (!o.out.empty() || !o.perFrame.empty()) {
             throw UsageError("--out and --per-frame need --dataset (see --help)");
         }
@@ -124,7 +126,7 @@ int main(int argc, char** argv) {
     silenceImageLibraryLog();
     std::string report;
     try {
-        report = options.dataset.empty() ? scorePairs(options) : scoreWholeDataset(options);
+        report = options.wholeDataset ? scoreWholeDataset(options) : scorePairs(options);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "evaluate-masks: %s\n", e.what());
         return 1;

@@ -12,15 +12,22 @@ Usage: scripts/run_dataset.sh [options] DATASET_ROOT OUTPUT_ROOT [-- DADI-MERO o
 
 Runs DADI-MERO on every sequence under DATASET_ROOT (every directory holding
 input/), each in its own folder OUTPUT_ROOT/<path relative to DATASET_ROOT>,
-where it writes bin%06d.png, DADI-MERO.log (its stdout and stderr) and
-DADI-MERO.status (its exit code). Options after -- go to every run. When more
-than one run goes at once, each also gets -threads 1 (after your options, so a
--threads of yours wins).
+where it writes bin%06d.png, DADI-MERO.options, DADI-MERO.log (its stdout and
+stderr) and DADI-MERO.status (its exit code). Options after -- go to every run.
+When more than one run goes at once, each also gets -threads 1 (after your
+options, so a -threads of yours wins). GNU parallel shows its progress (--eta)
+when standard error is a terminal.
 
-A sequence whose masks for its whole temporal range (temporalROI.txt) are all
-present is skipped, so a stopped run can be started again. At the end, prints
-evaluate-masks' table for the sequences with groundtruth/. Exits 1 when any
-sequence failed (the summary names them and their logs), 2 on a bad command line.
+A sequence is complete when its DADI-MERO.status says 0, every mask of its
+temporal range (temporalROI.txt) is a whole PNG file, and DADI-MERO.options
+(the options it ran with, one a line) equals the current options. A complete
+sequence is skipped, so a stopped run can be started again; any other is run
+again from scratch. Ctrl-C (INT) or TERM stops GNU parallel and every run it
+started, prints the summary with the sequences cut short as interrupted, and
+exits 130 or 143. At the end, scores the complete sequences that have
+groundtruth/ with evaluate-masks --dataset, printing its tables and writing
+scores.txt and scores.json into OUTPUT_ROOT. Exits 1 when any sequence failed
+(the summary names them and their logs), 2 on a bad command line.
 
 Options:
   -j N                 sequences at once, per machine (default: one per core)
@@ -33,6 +40,8 @@ Options:
                        this scripts/ folder, DATASET_ROOT and OUTPUT_ROOT at
                        the same absolute paths (e.g. one shared NFS mount).
   -h, --help           show this text
+
+Needs GNU parallel and perl (which parallel needs too).
 TEXT
 }
 
@@ -65,6 +74,7 @@ if [ -n "$jobs" ] && ! [[ $jobs =~ ^[1-9][0-9]*$ ]]; then
     fail_usage "-j needs a whole number above 0, got '$jobs'"
 fi
 command -v parallel >/dev/null || fail_usage "GNU parallel is not installed (scripts/install-deps.sh)"
+command -v perl >/dev/null || fail_usage "perl is not installed (scripts/install-deps.sh)"
 [ -x "$bin" ] || fail_usage "no executable $bin (build first, or give --bin)"
 [ -d "${positional[0]}" ] || fail_usage "no dataset directory ${positional[0]}"
 root=$(cd "${positional[0]}" && pwd)
@@ -74,6 +84,12 @@ bin=$(cd "$(dirname "$bin")" && pwd)/$(basename "$bin")
 if [ -n "$sshloginfile" ]; then
     [ -r "$sshloginfile" ] || fail_usage "cannot read $sshloginfile"
 fi
+for option in "${extra[@]}"; do
+    [[ $option != *$'\n'* ]] || fail_usage "a DADI-MERO option holds a line break; it could not be recorded"
+done
+
+work=$(mktemp -d) || exit 1
+trap 'rm -rf "$work"' EXIT
 
 # Parallel runs share the cores: one worker thread each.
 if [ -n "$jobs" ]; then
@@ -81,7 +97,15 @@ if [ -n "$jobs" ]; then
 else
     concurrent=$([ "$(nproc)" -gt 1 ] || [ -n "$sshloginfile" ] && echo yes || echo no)
 fi
-[ "$concurrent" = yes ] && extra+=(-threads 1)
+threads=$([ "$concurrent" = yes ] && echo 1 || echo -)
+
+# The options as run_sequence.sh records them; -threads does not change masks.
+options_file=$work/options
+if [ ${#extra[@]} -gt 0 ]; then
+    printf '%s\n' "${extra[@]}" >"$options_file"
+else
+    : >"$options_file"
+fi
 
 output_dir_of() {
     local rel=${1#"$root"}
@@ -89,17 +113,76 @@ output_dir_of() {
     echo "$out/${rel:-.}"
 }
 
-# Complete: every bin%06d.png of the temporal range exists in the output folder.
-is_complete() {
-    local seq=$1 dir from to f
-    dir=$(output_dir_of "$seq")
+# Sets from and to: the sequence's temporal range.
+read_range() {
+    local seq=$1
     [ -r "$seq/temporalROI.txt" ] || return 1
     # A last line without a newline still counts.
     read -r from to _ <"$seq/temporalROI.txt" || [ -n "${to:-}" ] || return 1
     [[ $from =~ ^[0-9]+$ && $to =~ ^[0-9]+$ ]] || return 1
-    for ((f = 10#$from; f <= 10#$to; f++)); do
-        [ -f "$dir/$(printf 'bin%06d.png' "$f")" ] || return 1
+    from=$((10#$from)) to=$((10#$to))
+}
+
+# Every bin%06d.png of DIR from FROM to TO is a whole PNG file: the signature at
+# its start and the IEND chunk at its end, which a write cut short lacks.
+masks_whole() {
+    perl -e '
+        my ($dir, $from, $to) = @ARGV;
+        for my $frame ($from .. $to) {
+            my $path = sprintf("%s/bin%06d.png", $dir, $frame);
+            my ($head, $tail);
+            open(my $file, "<:raw", $path) or exit 1;
+            read($file, $head, 8) == 8 && $head eq "\x89PNG\r\n\x1a\n" or exit 1;
+            seek($file, -12, 2) && read($file, $tail, 12) == 12 or exit 1;
+            $tail eq "\0\0\0\0IEND\xaeB`\x82" or exit 1;
+        }' "$@"
+}
+
+# Complete: ended with status 0, with the current options, and left every mask
+# of its temporal range whole.
+is_complete() {
+    local seq=$1 dir from to
+    dir=$(output_dir_of "$seq")
+    [ "$(cat "$dir/DADI-MERO.status" 2>/dev/null)" = 0 ] || return 1
+    cmp -s "$dir/DADI-MERO.options" "$options_file" || return 1
+    read_range "$seq" || return 1
+    masks_whole "$dir" "$from" "$to"
+}
+
+# A signal stops whatever runs in the background (GNU parallel, the evaluator);
+# the script then prints its summary and exits with 128 + the signal's number.
+interrupted=""
+child_pid=""
+on_signal() {
+    interrupted=$1
+    [ -z "$child_pid" ] || kill -TERM "$child_pid" 2>/dev/null
+}
+trap 'on_signal INT' INT
+trap 'on_signal TERM' TERM
+
+# Waits for child_pid to end, even across signals; sets child_status.
+wait_child() {
+    local tries=0 job
+    wait "$child_pid"
+    child_status=$?
+    while [ -n "$interrupted" ] && kill -0 "$child_pid" 2>/dev/null; do
+        sleep 0.2
+        tries=$((tries + 1))
+        # GNU parallel ignores TERM until its first job has started: ask again.
+        [ $((tries % 10)) -ne 0 ] || kill -TERM "$child_pid" 2>/dev/null
+        if [ "$tries" -ge 50 ]; then
+            # Still there after 10 s: each job of parallel leads a process group.
+            for job in $(ps -o pid= --ppid "$child_pid"); do
+                kill -KILL -- "-$job" 2>/dev/null
+            done
+            kill -KILL "$child_pid" 2>/dev/null
+        fi
     done
+    if [ -n "$interrupted" ]; then
+        wait "$child_pid" 2>/dev/null
+        child_status=$?
+    fi
+    child_pid=""
 }
 
 mapfile -t sequences < <(find "$root" -type d -name input -prune -printf '%h\n' | LC_ALL=C sort -u)
@@ -115,32 +198,55 @@ for seq in "${sequences[@]}"; do
         skipped+=("$seq")
     else
         pending+=("$seq")
-        rm -f "$(output_dir_of "$seq")/DADI-MERO.status"
     fi
 done
-echo "run_dataset.sh: ${#sequences[@]} sequences, ${#skipped[@]} already complete (skipped), ${#pending[@]} to run"
-for seq in "${skipped[@]}"; do
-    echo "  skipped (complete): ${seq#"$root"/}"
-done
+if [ -z "$interrupted" ]; then
+    # What the summary reads must come from this run: run_sequence.sh writes the
+    # options when it starts and the status when it ends.
+    for seq in "${pending[@]}"; do
+        dir=$(output_dir_of "$seq")
+        rm -f "$dir/DADI-MERO.status" "$dir/DADI-MERO.options"
+    done
+    echo "run_dataset.sh: ${#sequences[@]} sequences, ${#skipped[@]} already complete (skipped), ${#pending[@]} to run"
+    for seq in "${skipped[@]}"; do
+        echo "  skipped (complete): ${seq#"$root"/}"
+    done
+fi
 
-if [ ${#pending[@]} -gt 0 ]; then
-    parallel_options=(--will-cite --quote --joblog "$out/run_dataset.joblog")
+launched=no
+if [ ${#pending[@]} -gt 0 ] && [ -z "$interrupted" ]; then
+    printf '%s\n' "${pending[@]}" >"$work/pending"
+    # Each job is a process group of its own; on a signal parallel sends it
+    # --termseq and waits for it.
+    parallel_options=(--will-cite --quote --joblog "$out/run_dataset.joblog"
+        --termseq TERM,2000,KILL,100 -a "$work/pending")
     [ -n "$jobs" ] && parallel_options+=(-j "$jobs")
     [ -n "$sshloginfile" ] && parallel_options+=(--sshloginfile "$sshloginfile")
-    printf '%s\n' "${pending[@]}" |
-        parallel "${parallel_options[@]}" bash "$here/run_sequence.sh" "$bin" "$root" "$out" {} \
-            "${extra[@]}"
+    [ -t 2 ] && parallel_options+=(--eta)
+    parallel "${parallel_options[@]}" bash "$here/run_sequence.sh" "$bin" "$root" "$out" {} \
+        "$threads" "${extra[@]}" &
+    child_pid=$!
+    launched=yes
+    wait_child
 fi
 
 failed=()
 done_now=()
+cut_short=()
 for seq in "${pending[@]}"; do
     dir=$(output_dir_of "$seq")
     status=$(cat "$dir/DADI-MERO.status" 2>/dev/null || echo "none")
     if [ "$status" = 0 ] && is_complete "$seq"; then
         done_now+=("$seq")
+    elif [ -n "$interrupted" ] && ! [[ $status =~ ^([0-9]|[1-9][0-9]|1[01][0-9]|12[0-8])$ ]]; then
+        # No status, or death by a signal: stopped by this interruption.
+        if [ "$launched" = yes ] && [ -f "$dir/DADI-MERO.options" ]; then
+            cut_short+=("$seq (log: $dir/DADI-MERO.log)")
+        else
+            cut_short+=("$seq (not started)")
+        fi
     elif [ "$status" = 0 ]; then
-        failed+=("$seq: exit 0 but masks are missing (log: $dir/DADI-MERO.log)")
+        failed+=("$seq: exit 0 but masks are missing or cut short (log: $dir/DADI-MERO.log)")
     elif [ "$status" = none ]; then
         failed+=("$seq: did not run (see $out/run_dataset.joblog)")
     else
@@ -150,24 +256,52 @@ for seq in "${pending[@]}"; do
 done
 
 echo
-echo "Summary: ${#done_now[@]} ran, ${#skipped[@]} skipped (complete), ${#failed[@]} failed"
+summary="Summary: ${#done_now[@]} ran, ${#skipped[@]} skipped (complete), ${#failed[@]} failed"
+[ -z "$interrupted" ] || summary+=", ${#cut_short[@]} interrupted"
+echo "$summary"
 for line in "${failed[@]}"; do
     echo "  FAILED ${line#"$root"/}"
 done
-
-evaluation_status=0
-pairs=()
-for seq in "${done_now[@]}" "${skipped[@]}"; do
-    [ -d "$seq/groundtruth" ] && pairs+=("${seq#"$root"/}" "$(output_dir_of "$seq")")
+for line in "${cut_short[@]}"; do
+    echo "  interrupted: ${line#"$root"/}"
 done
-if [ ${#pairs[@]} -gt 0 ]; then
+
+interrupted_exit() {
+    echo "run_dataset.sh: interrupted by $interrupted; start it again to resume" >&2
+    [ "$interrupted" = INT ] && exit 130
+    exit 143
+}
+[ -z "$interrupted" ] || interrupted_exit
+
+# evaluate-masks --dataset scores every video under its root; a view of links
+# to the complete sequences with ground truth keeps the others out.
+rm -f "$out/scores.txt" "$out/scores.json"
+evaluation_status=0
+scored=()
+for seq in "${done_now[@]}" "${skipped[@]}"; do
+    [ -d "$seq/groundtruth" ] && scored+=("$seq")
+done
+if [ ${#scored[@]} -gt 0 ]; then
     echo
+    view=$work/dataset
+    for seq in "${scored[@]}"; do
+        if [ "$seq" = "$root" ]; then
+            view=$root  # the root itself is the sequence
+            break
+        fi
+        rel=${seq#"$root"/}
+        mkdir -p "$view/$(dirname "$rel")" && ln -s "$seq" "$view/$rel"
+    done
     if [ -x "$evaluator" ]; then
-        (cd "$root" && "$evaluator" "${pairs[@]}") || evaluation_status=1
+        "$evaluator" --dataset "$view" "$out" --out "$out" &
+        child_pid=$!
+        wait_child
+        evaluation_status=$child_status
+        [ -z "$interrupted" ] || interrupted_exit
     else
         echo "run_dataset.sh: no evaluator $evaluator; scores skipped" >&2
         evaluation_status=1
     fi
 fi
 
-[ ${#failed[@]} -eq 0 ] && [ $evaluation_status -eq 0 ]
+[ ${#failed[@]} -eq 0 ] && [ "$evaluation_status" -eq 0 ]

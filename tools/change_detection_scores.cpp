@@ -18,9 +18,19 @@ void addFrame(const cv::Mat& mask, const cv::Mat& groundTruth, const cv::Mat& ro
                 ++(detected ? counts.truePositives : counts.falseNegatives);
             } else if (g[x] == GT_STATIC || g[x] == GT_HARD_SHADOW) {
                 ++(detected ? counts.falsePositives : counts.trueNegatives);
+                if (detected && g[x] == GT_HARD_SHADOW) ++counts.shadowErrors;
             }
         }
     }
+}
+
+ConfusionCounts& operator+=(ConfusionCounts& total, const ConfusionCounts& more) {
+    total.truePositives += more.truePositives;
+    total.falsePositives += more.falsePositives;
+    total.falseNegatives += more.falseNegatives;
+    total.trueNegatives += more.trueNegatives;
+    total.shadowErrors += more.shadowErrors;
+    return total;
 }
 
 namespace {

@@ -4,17 +4,15 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "imageio/image_files.hpp"
 #include "sequence_layout.hpp"
 
 namespace {
 
 cv::Mat readGrey(const std::filesystem::path& path, const char* what) {
-    cv::Mat image;
-    try {
-        image = cv::imread(path.string(), cv::IMREAD_GRAYSCALE);
-    } catch (const cv::Exception&) {
-        image.release();
-    }
+    // DADI-MERO's reader keeps the codecs' own complaints off the terminal;
+    // the error below is the one line the user sees.
+    const cv::Mat image = readImage(path.string(), cv::IMREAD_GRAYSCALE);
     if (image.empty()) {
         const bool exists = std::filesystem::exists(path);
         throw std::runtime_error(std::string(exists ? "cannot read " : "missing ") + what + " " +
@@ -47,7 +45,10 @@ SequenceScore scoreSequence(const std::filesystem::path& sequence,
         const cv::Mat mask = readGrey(binPath, "mask");
         requireSize(groundTruth, roi.size(), gtPath);
         requireSize(mask, roi.size(), binPath);
-        addFrame(mask, groundTruth, roi, score.counts);
+        FrameCounts counts{frame, {}};
+        addFrame(mask, groundTruth, roi, counts.counts);
+        score.counts += counts.counts;
+        score.perFrame.push_back(counts);
         ++score.frames;
     }
     score.measures = measuresOf(score.counts);

@@ -2,16 +2,23 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "change_detection_scores.hpp"
+
+struct FrameCounts {
+    int frame = 0;
+    ConfusionCounts counts;
+};
 
 // The score of one folder of masks against one sequence.
 struct SequenceScore {
     std::string sequence;  // as given on the command line
     std::string masks;
     int frames = 0;
-    ConfusionCounts counts;
+    ConfusionCounts counts;  // over all its frames
     ChangeDetectionMeasures measures;
+    std::vector<FrameCounts> perFrame;  // in frame order
 };
 
 // Scores bin%06d.png in `masks` against the sequence's ground truth over its

@@ -44,6 +44,8 @@ TEST(ChangeDetectionScoresTest, CountsEachLabelAndSkipsIgnoredPixels) {
     EXPECT_EQ(counts.falsePositives, 2u);
     EXPECT_EQ(counts.falseNegatives, 1u);
     EXPECT_EQ(counts.trueNegatives, 7u);
+    // GT 50 under mask 7 in row 0; the one in row 2 is outside the ROI.
+    EXPECT_EQ(counts.shadowErrors, 1u);
 }
 
 TEST(ChangeDetectionScoresTest, MeasuresFollowTheChangeDetectionDefinitions) {
@@ -72,28 +74,38 @@ TEST(ChangeDetectionScoresTest, ZeroDenominatorsAreUndefinedAndSkippedInAverages
     EXPECT_DOUBLE_EQ(mean.specificity, (1.0 + 0.5 + 1.0) / 3.0);
 }
 
-// A sequence on disk: frames 1..4 exist, temporalROI.txt says 2..3.
+const cv::Mat kAllMoving(3, 8, CV_8UC1, cv::Scalar(255));
+const cv::Mat kAllStatic(3, 8, CV_8UC1, cv::Scalar(0));
+
+// A sequence on disk: frames 1..4 exist, temporalROI.txt says 2..3. Frame 2 is
+// labelledGroundTruth(), frame 3 all moving (15 ROI pixels).
+void writeSequence(const std::filesystem::path& sequence) {
+    std::filesystem::create_directories(sequence / "groundtruth");
+    std::ofstream(temporalRangePath(sequence)) << "2 3\n";
+    cv::imwrite(regionOfInterestPath(sequence).string(), regionOfInterest());
+    for (const int outside : {1, 4})
+        cv::imwrite(groundTruthPath(sequence, outside).string(), kAllStatic);
+    cv::imwrite(groundTruthPath(sequence, 2).string(), labelledGroundTruth());
+    cv::imwrite(groundTruthPath(sequence, 3).string(), kAllMoving);
+}
+
+// Masks for frames 1..4; frames outside the range would add false positives
+// if counted.
+void writeMasks(const std::filesystem::path& masks, const cv::Mat& frame2, const cv::Mat& frame3) {
+    std::filesystem::create_directories(masks);
+    for (const int outside : {1, 4})
+        cv::imwrite(maskPath(masks, outside).string(), kAllMoving);
+    cv::imwrite(maskPath(masks, 2).string(), frame2);
+    cv::imwrite(maskPath(masks, 3).string(), frame3);
+}
+
 class EvaluateMasksCommandTest : public ::testing::Test {
   protected:
     void SetUp() override {
         sequence = dir.path() / "seq";
         masks = dir.path() / "masks";
-        std::filesystem::create_directories(sequence / "groundtruth");
-        std::filesystem::create_directories(masks);
-        std::ofstream(temporalRangePath(sequence)) << "2 3\n";
-        cv::imwrite(regionOfInterestPath(sequence).string(), regionOfInterest());
-        const cv::Mat allMoving(3, 8, CV_8UC1, cv::Scalar(255));
-        const cv::Mat allStatic(3, 8, CV_8UC1, cv::Scalar(0));
-        // Frames outside the range would add false positives if counted.
-        for (const int outside : {1, 4}) {
-            cv::imwrite(groundTruthPath(sequence, outside).string(), allStatic);
-            cv::imwrite(maskPath(masks, outside).string(), allMoving);
-        }
-        cv::imwrite(groundTruthPath(sequence, 2).string(), labelledGroundTruth());
-        cv::imwrite(maskPath(masks, 2).string(), answeringMask());
-        // Frame 3: everything moving and detected; 15 ROI pixels.
-        cv::imwrite(groundTruthPath(sequence, 3).string(), allMoving);
-        cv::imwrite(maskPath(masks, 3).string(), allMoving);
+        writeSequence(sequence);
+        writeMasks(masks, answeringMask(), kAllMoving);
     }
 
     CommandResult evaluate(const std::vector<std::string>& arguments) {
@@ -133,9 +145,7 @@ TEST_F(EvaluateMasksCommandTest, ScoresOnlyTheTemporalRangeInsideTheRegionOfInte
 TEST_F(EvaluateMasksCommandTest, AveragesPerSequenceMeasuresNotPooledCounts) {
     // Second mask folder: perfect on frame 2, nothing detected on frame 3.
     const std::filesystem::path other = dir.path() / "other";
-    std::filesystem::create_directories(other);
-    cv::imwrite(maskPath(other, 2).string(), labelledGroundTruth() == 255);
-    cv::imwrite(maskPath(other, 3).string(), cv::Mat::zeros(3, 8, CV_8UC1));
+    writeMasks(other, labelledGroundTruth() == 255, kAllStatic);
     const CommandResult r =
         evaluate({sequence.string(), masks.string(), sequence.string(), other.string(), "--json"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -178,6 +188,97 @@ TEST_F(EvaluateMasksCommandTest, WronglySizedMaskIsAnError) {
     const CommandResult r = evaluate({sequence.string(), masks.string()});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find(maskPath(masks, 2).string()), std::string::npos) << r.err;
+}
+
+// catA holds v1 (the fixture's answers: TP 18, FP 2, FN 1, TN 7, one of the FP
+// on shadow) and v2 (TP 4, FN 15, TN 9); "solo", directly under the root, is
+// its own category and detects nothing (FN 19, TN 9: precision undefined).
+// Overall recall is (mean(v1, v2) + solo) / 2 = 11/38, not the mean of the
+// three videos; solo's undefined precision is left out of the overall mean.
+TEST(EvaluateMasksDatasetTest, MeansVideosPerCategoryThenCategoriesAndWritesEveryReport) {
+    TemporaryDirectory dir;
+    const std::filesystem::path data = dir.path() / "data";
+    const std::filesystem::path results = dir.path() / "results";
+    writeSequence(data / "solo");
+    writeSequence(data / "catA" / "v2");
+    writeSequence(data / "catA" / "v1");
+    std::filesystem::create_directories(data / "catA" / "notes");  // no groundtruth/: not a video
+    writeMasks(results / "catA" / "v1", answeringMask(), kAllMoving);
+    writeMasks(results / "catA" / "v2", labelledGroundTruth() == 255, kAllStatic);
+    writeMasks(results / "solo", kAllStatic, kAllStatic);
+
+    const std::string expectedJson =
+        "{\"videos\": [\n"
+        "  {\"category\": \"catA\", \"video\": \"v1\", \"TP\": 18, \"FP\": 2, \"FN\": 1, \"TN\": "
+        "7, "
+        "\"Recall\": 0.947368, \"Specificity\": 0.777778, \"FPR\": 0.222222, \"FNR\": 0.052632, "
+        "\"PWC\": 10.714286, \"Precision\": 0.900000, \"FMeasure\": 0.923077, \"ShadowErrors\": "
+        "1},\n"
+        "  {\"category\": \"catA\", \"video\": \"v2\", \"TP\": 4, \"FP\": 0, \"FN\": 15, \"TN\": "
+        "9, "
+        "\"Recall\": 0.210526, \"Specificity\": 1.000000, \"FPR\": 0.000000, \"FNR\": 0.789474, "
+        "\"PWC\": 53.571429, \"Precision\": 1.000000, \"FMeasure\": 0.347826, \"ShadowErrors\": "
+        "0},\n"
+        "  {\"category\": \"solo\", \"video\": \"solo\", \"TP\": 0, \"FP\": 0, \"FN\": 19, \"TN\": "
+        "9, \"Recall\": 0.000000, \"Specificity\": 1.000000, \"FPR\": 0.000000, \"FNR\": 1.000000, "
+        "\"PWC\": 67.857143, \"Precision\": null, \"FMeasure\": null, \"ShadowErrors\": 0}\n"
+        "],\n"
+        "\"categories\": [\n"
+        "  {\"category\": \"catA\", \"videos\": 2, \"Recall\": 0.578947, \"Specificity\": "
+        "0.888889, "
+        "\"FPR\": 0.111111, \"FNR\": 0.421053, \"PWC\": 32.142857, \"Precision\": 0.950000, "
+        "\"FMeasure\": 0.635452},\n"
+        "  {\"category\": \"solo\", \"videos\": 1, \"Recall\": 0.000000, \"Specificity\": "
+        "1.000000, "
+        "\"FPR\": 0.000000, \"FNR\": 1.000000, \"PWC\": 67.857143, \"Precision\": null, "
+        "\"FMeasure\": null}\n"
+        "],\n"
+        "\"overall\": {\"categories\": 2, \"Recall\": 0.289474, \"Specificity\": 0.944444, "
+        "\"FPR\": "
+        "0.055556, \"FNR\": 0.710526, \"PWC\": 50.000000, \"Precision\": 0.950000, \"FMeasure\": "
+        "0.635452}}\n";
+
+    const std::filesystem::path csv = dir.path() / "frames.csv";
+    const CommandResult json = runProgram(
+        EVALUATE_MASKS_EXE,
+        {"--dataset", data.string(), results.string(), "--json", "--per-frame", csv.string()},
+        dir.path());
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    EXPECT_EQ(json.out, expectedJson);
+    EXPECT_EQ(readFileBytes(results / "scores.json"), expectedJson);
+    EXPECT_EQ(readFileBytes(csv),
+              "category,video,frame,TP,FP,FN,TN\n"
+              "catA,v1,2,3,2,1,7\n"
+              "catA,v1,3,15,0,0,0\n"
+              "catA,v2,2,4,0,0,9\n"
+              "catA,v2,3,0,0,15,0\n"
+              "solo,solo,2,0,0,4,9\n"
+              "solo,solo,3,0,0,15,0\n");
+
+    // The tables go to the terminal and, byte for byte, to scores.txt in --out.
+    const std::filesystem::path out = dir.path() / "scores";
+    const CommandResult table = runProgram(
+        EVALUATE_MASKS_EXE, {"--dataset", data.string(), results.string(), "--out", out.string()},
+        dir.path());
+    ASSERT_EQ(table.exitCode, 0) << table.err;
+    EXPECT_EQ(readFileBytes(out / "scores.txt"), table.out);
+    EXPECT_EQ(readFileBytes(out / "scores.json"), expectedJson);
+    EXPECT_NE(table.out.find("\ncatA      v2  "), std::string::npos) << table.out;
+    EXPECT_NE(
+        table.out.find("\nsolo           1   0.0000   1.0000   0.0000   1.0000  67.8571       "
+                       "n/a      n/a\n"),
+        std::string::npos)
+        << table.out;
+    EXPECT_NE(table.out.find(" 0.2895 "), std::string::npos) << table.out;  // overall recall
+
+    // A video whose mask is missing stops the whole evaluation, naming it.
+    std::filesystem::remove(maskPath(results / "catA" / "v2", 3));
+    const CommandResult missing =
+        runProgram(EVALUATE_MASKS_EXE, {"--dataset", data.string(), results.string()}, dir.path());
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.err, "evaluate-masks: missing mask " +
+                               maskPath(results / "catA" / "v2", 3).string() + "\n");
+    EXPECT_EQ(missing.out, "");
 }
 
 }  // namespace

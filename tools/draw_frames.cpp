@@ -11,7 +11,7 @@
 #include "cli_arguments.hpp"
 #include "error_panel.hpp"
 #include "frame_panels.hpp"
-#include "imageio/image_files.hpp"
+#include "files/image_files.hpp"
 #include "sequence_layout.hpp"
 
 namespace {
@@ -79,7 +79,7 @@ Options parseOptions(const std::vector<std::string>& args) {
 }
 
 cv::Mat readRequiredImage(const std::filesystem::path& path, int flags, const char* what) {
-    const cv::Mat image = readImage(path.string(), flags);
+    const cv::Mat image = dadimero::readImage(path.string(), flags);
     if (image.empty()) {
         const bool exists = std::filesystem::exists(path);
         throw std::runtime_error(std::string(exists ? "cannot read " : "missing ") + what + " " +
@@ -119,7 +119,7 @@ std::string missingMaskReason(const SequenceExtras& extras, int frame) {
 
 cv::Mat drawFrame(const Options& o, const SequenceExtras& extras, int frame) {
     const cv::Mat colour =
-        readRequiredImage(colourFramePath(o.sequence, frame), cv::IMREAD_COLOR, "frame");
+        readRequiredImage(colourFrameToRead(o.sequence, frame), cv::IMREAD_COLOR, "frame");
     const cv::Mat depth =
         readRequiredImage(depthFramePath(o.sequence, frame), cv::IMREAD_ANYDEPTH, "depth");
     const std::filesystem::path binPath = maskPath(o.masks, frame);
@@ -181,7 +181,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "draw-frames: %s\n", e.what());
         return 2;
     }
-    silenceImageLibraryLog();
+    dadimero::silenceImageLibraryLog();
     try {
         const SequenceExtras extras = readExtras(options.sequence);
         std::filesystem::create_directories(options.out);
@@ -189,7 +189,7 @@ int main(int argc, char** argv) {
             char name[32];
             std::snprintf(name, sizeof name, "frame%06d.png", frame);
             const std::filesystem::path path = options.out / name;
-            if (!writePngFile(path.string(), drawFrame(options, extras, frame))) {
+            if (!dadimero::writePngFile(path.string(), drawFrame(options, extras, frame))) {
                 throw std::runtime_error("cannot write " + path.string());
             }
             std::printf("wrote %s\n", path.string().c_str());

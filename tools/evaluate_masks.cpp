@@ -7,7 +7,7 @@
 #include "cli_arguments.hpp"
 #include "dataset_report.hpp"
 #include "dataset_scoring.hpp"
-#include "imageio/image_files.hpp"
+#include "files/image_files.hpp"
 #include "score_report.hpp"
 #include "sequence_scoring.hpp"
 #include "text_file.hpp"
@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "evaluate-masks: %s\n", e.what());
         return 2;
     }
-    silenceImageLibraryLog();
+    dadimero::silenceImageLibraryLog();
     std::string report;
     try {
         report = options.wholeDataset ? scoreWholeDataset(options) : scorePairs(options);

@@ -1,54 +1,62 @@
 #include "sequence_layout.hpp"
 
-#include <cstdio>
-#include <fstream>
 #include <stdexcept>
 
-namespace {
+#include "files/sequence_layout.hpp"
+#include "files/temporal_range.hpp"
 
-std::string numbered(const char* stem, int frame) {
-    char name[64];
-    std::snprintf(name, sizeof name, "%s%06d.png", stem, frame);
-    return name;
+namespace fs = std::filesystem;
+
+fs::path colourFramePath(const fs::path& sequence, int frame) {
+    return sequence / dadimero::colourFrameName(frame);
 }
 
-}  // namespace
-
-std::filesystem::path colourFramePath(const std::filesystem::path& sequence, int frame) {
-    return sequence / "input" / numbered("in", frame);
+fs::path depthFramePath(const fs::path& sequence, int frame) {
+    return sequence / dadimero::depthFrameName(frame);
 }
 
-std::filesystem::path depthFramePath(const std::filesystem::path& sequence, int frame) {
-    return sequence / "depth" / numbered("d", frame);
+fs::path groundTruthPath(const fs::path& sequence, int frame) {
+    return sequence / dadimero::groundTruthName(frame);
 }
 
-std::filesystem::path groundTruthPath(const std::filesystem::path& sequence, int frame) {
-    return sequence / "groundtruth" / numbered("gt", frame);
+fs::path maskPath(const fs::path& maskDirectory, int frame) {
+    return maskDirectory / dadimero::maskName(frame);
 }
 
-std::filesystem::path maskPath(const std::filesystem::path& maskDirectory, int frame) {
-    return maskDirectory / numbered("bin", frame);
+fs::path temporalRangePath(const fs::path& sequence) {
+    return sequence / dadimero::kTemporalRangeName;
 }
 
-std::filesystem::path temporalRangePath(const std::filesystem::path& sequence) {
-    return sequence / "temporalROI.txt";
+fs::path regionOfInterestPath(const fs::path& sequence) {
+    return sequence / dadimero::kRegionOfInterestName;
 }
 
-std::filesystem::path regionOfInterestPath(const std::filesystem::path& sequence) {
-    return sequence / "ROI.bmp";
+fs::path backgroundImagePath(const fs::path& sequence) {
+    return sequence / dadimero::kColourBackgroundName;
 }
 
-std::filesystem::path backgroundImagePath(const std::filesystem::path& sequence) {
-    return sequence / "CinitImageL.png";
+fs::path colourFrameToRead(const fs::path& sequence, int frame) {
+    const fs::path png = colourFramePath(sequence, frame);
+    std::error_code error;
+    if (fs::exists(png, error) || error) return png;
+    const fs::path jpeg = sequence / dadimero::colourFrameJpegName(frame);
+    return fs::exists(jpeg, error) ? jpeg : png;
 }
 
-EvaluatedRange readEvaluatedRange(const std::filesystem::path& sequence) {
-    const std::filesystem::path path = temporalRangePath(sequence);
-    std::ifstream file(path);
-    if (!file) throw std::runtime_error("cannot read " + path.string());
-    EvaluatedRange range;
-    if (!(file >> range.first >> range.last) || range.first > range.last) {
+EvaluatedRange readEvaluatedRange(const fs::path& sequence) {
+    const fs::path path = temporalRangePath(sequence);
+    dadimero::TemporalRange range;
+    switch (dadimero::readTemporalRange(path.string(), range)) {
+        case dadimero::TemporalRangeStatus::Missing:
+            throw std::runtime_error("cannot read " + path.string());
+        case dadimero::TemporalRangeStatus::Unreadable:
+            throw std::runtime_error(path.string() +
+                                     " does not hold two frame numbers \"from to\"");
+        case dadimero::TemporalRangeStatus::Read:
+            break;
+    }
+    if (range.fromIdx > range.toIdx) {
         throw std::runtime_error(path.string() + " does not hold two frame numbers \"from to\"");
     }
-    return range;
+    return EvaluatedRange{range.fromIdx, range.toIdx};
 }

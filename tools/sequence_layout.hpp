@@ -3,7 +3,8 @@
 #include <filesystem>
 #include <string>
 
-// Where the files of a sequence directory and of a mask directory live.
+// The tools' view of the sequence layout (files/sequence_layout.hpp): paths
+// inside a sequence directory and a mask directory.
 std::filesystem::path colourFramePath(const std::filesystem::path& sequence, int frame);
 std::filesystem::path depthFramePath(const std::filesystem::path& sequence, int frame);
 std::filesystem::path groundTruthPath(const std::filesystem::path& sequence, int frame);
@@ -12,12 +13,17 @@ std::filesystem::path temporalRangePath(const std::filesystem::path& sequence);
 std::filesystem::path regionOfInterestPath(const std::filesystem::path& sequence);
 std::filesystem::path backgroundImagePath(const std::filesystem::path& sequence);
 
+// The colour frame to read: its PNG or, where no PNG exists, its JPEG, as
+// DADI-MERO reads them.
+std::filesystem::path colourFrameToRead(const std::filesystem::path& sequence, int frame);
+
 // The evaluated frames, first and last included.
 struct EvaluatedRange {
     int first = 0;
     int last = 0;
 };
 
-// Reads temporalROI.txt; throws std::runtime_error naming the file when it is
-// missing or does not start with two integers "from to" with from <= to.
+// Reads temporalROI.txt as DADI-MERO does; throws std::runtime_error naming the
+// file when it is missing, unreadable or does not start with two integers
+// "from to" with from <= to.
 EvaluatedRange readEvaluatedRange(const std::filesystem::path& sequence);

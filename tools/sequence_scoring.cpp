@@ -4,7 +4,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 
-#include "imageio/image_files.hpp"
+#include "files/image_files.hpp"
 #include "sequence_layout.hpp"
 
 namespace {
@@ -12,7 +12,7 @@ namespace {
 cv::Mat readGrey(const std::filesystem::path& path, const char* what) {
     // DADI-MERO's reader keeps the codecs' own complaints off the terminal;
     // the error below is the one line the user sees.
-    const cv::Mat image = readImage(path.string(), cv::IMREAD_GRAYSCALE);
+    const cv::Mat image = dadimero::readImage(path.string(), cv::IMREAD_GRAYSCALE);
     if (image.empty()) {
         const bool exists = std::filesystem::exists(path);
         throw std::runtime_error(std::string(exists ? "cannot read " : "missing ") + what + " " +

@@ -2,7 +2,8 @@
 # Installs the Debian packages needed to build, test and demo DADI-MERO, and
 # any further packages named as arguments.
 set -euo pipefail
-packages=(build-essential cmake libopencv-dev libgtest-dev parallel strace "$@")
+packages=(build-essential cmake libopencv-dev libgtest-dev parallel strace
+  pybind11-dev python3-dev python3-numpy python3-opencv python3-pytest "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

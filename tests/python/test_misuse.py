@@ -1,0 +1,146 @@
+"""Misuse of the module: each bad call raises TypeError or ValueError with a
+sentence naming the problem, never crashes, and leaves the subtractor as it was."""
+import numpy as np
+import pytest
+
+import dadimero
+
+H, W = 12, 16
+rng = np.random.default_rng(3)
+BACKGROUND = rng.integers(0, 256, (H, W, 3), dtype=np.uint8)
+DEPTH_BACKGROUND = rng.integers(1000, 3000, (H, W), dtype=np.uint16)
+
+
+def frame(i):
+    """Frame i: the background with a bright square moving across it, and its depth."""
+    colour = BACKGROUND.copy()
+    depth = DEPTH_BACKGROUND.copy()
+    x = i % (W - 5)
+    colour[3:9, x:x + 5] = 250
+    depth[3:9, x:x + 5] = 500
+    return colour, depth
+
+
+def fortran(array):
+    return np.asfortranarray(array)
+
+
+# (what, call(colour_only, rgbd), exception, words of the message)
+MISUSE = [
+    ("colour background of floats", lambda c, d: dadimero.Subtractor(BACKGROUND / 1.0),
+     TypeError, "colour_background must have dtype uint8, got float64"),
+    ("colour background of one channel", lambda c, d: dadimero.Subtractor(BACKGROUND[:, :, 0].copy()),
+     ValueError, "colour_background must be H x W x 3"),
+    ("colour background with alpha", lambda c, d: dadimero.Subtractor(np.zeros((H, W, 4), np.uint8)),
+     ValueError, "got shape (12, 16, 4)"),
+    ("colour background not contiguous", lambda c, d: dadimero.Subtractor(BACKGROUND[:, ::2]),
+     ValueError, "C-contiguous"),
+    ("colour background a list", lambda c, d: dadimero.Subtractor(BACKGROUND.tolist()),
+     TypeError, "colour_background must be a NumPy array, got list"),
+    ("colour background empty", lambda c, d: dadimero.Subtractor(np.zeros((0, W, 3), np.uint8)),
+     ValueError, "colour_background is empty"),
+    ("depth background of int32",
+     lambda c, d: dadimero.Subtractor(BACKGROUND, DEPTH_BACKGROUND.astype(np.int32)),
+     TypeError, "depth_background must have dtype uint8 or uint16, got int32"),
+    ("depth background big-endian",
+     lambda c, d: dadimero.Subtractor(BACKGROUND, DEPTH_BACKGROUND.astype(">u2")),
+     TypeError, "depth_background must have dtype uint8 or uint16"),
+    ("depth background of another size",
+     lambda c, d: dadimero.Subtractor(BACKGROUND, DEPTH_BACKGROUND[:-1].copy()),
+     ValueError, "is 16x11, expected 16x12"),
+    ("roi of uint16", lambda c, d: dadimero.Subtractor(BACKGROUND, None, DEPTH_BACKGROUND),
+     TypeError, "roi must have dtype uint8"),
+    ("roi empty", lambda c, d: dadimero.Subtractor(BACKGROUND, roi=np.zeros((0, 0), np.uint8)),
+     ValueError, "roi is empty"),
+    ("unknown setting", lambda c, d: dadimero.Subtractor(BACKGROUND, k=5),
+     TypeError, "unexpected keyword argument 'k'"),
+    ("int setting as text", lambda c, d: dadimero.Subtractor(BACKGROUND, n="3"),
+     TypeError, "n must be an int, got str"),
+    ("int setting as float", lambda c, d: dadimero.Subtractor(BACKGROUND, threads=1.5),
+     TypeError, "threads must be an int, got float"),
+    ("float setting as text", lambda c, d: dadimero.Subtractor(BACKGROUND, e2="0.01"),
+     TypeError, "e2 must be a number, got str"),
+    ("bool setting as int", lambda c, d: dadimero.Subtractor(BACKGROUND, shadowRemoval=1),
+     TypeError, "shadowRemoval must be a bool, got int"),
+    ("float setting beyond float", lambda c, d: dadimero.Subtractor(BACKGROUND, tauH=1e300),
+     ValueError, "tauH is out of range"),
+    ("unsupported block side", lambda c, d: dadimero.Subtractor(BACKGROUND, n=4),
+     ValueError, "n must be 1, 3, 5, 7 or 9, got 4"),
+    ("depth to a colour-only subtractor", lambda c, d: c.apply(frame(0)[0], frame(0)[1]),
+     ValueError, "a depth frame was given to a subtractor built without a depth background"),
+    ("no depth to an RGB-D subtractor", lambda c, d: d.apply(frame(0)[0]),
+     ValueError, "this subtractor uses depth"),
+    ("colour frame of floats", lambda c, d: c.apply(frame(0)[0].astype(np.float32)),
+     TypeError, "colour must have dtype uint8, got float32"),
+    ("colour frame in Fortran order", lambda c, d: c.apply(fortran(frame(0)[0])),
+     ValueError, "colour must be C-contiguous"),
+    ("colour frame of another size", lambda c, d: c.apply(np.zeros((H, W + 1, 3), np.uint8)),
+     ValueError, "the colour frame is 17x12, expected 16x12"),
+    ("colour frame as bytes", lambda c, d: c.apply(frame(0)[0].tobytes()),
+     TypeError, "colour must be a NumPy array, got bytes"),
+    ("depth frame with a channel axis", lambda c, d: d.apply(frame(0)[0], frame(0)[1][..., None]),
+     ValueError, "depth must be H x W, got shape (12, 16, 1)"),
+    ("depth frame of floats", lambda c, d: d.apply(frame(0)[0], frame(0)[1].astype(np.float32)),
+     TypeError, "depth must have dtype uint8 or uint16, got float32"),
+    ("depth frame transposed", lambda c, d: d.apply(frame(0)[0], np.zeros((W, H), np.uint16).T),
+     ValueError, "depth must be C-contiguous"),
+    ("learning rate as text", lambda c, d: c.apply(frame(0)[0], learning_rate="fast"),
+     TypeError, "learning_rate must be a number, got str"),
+    ("learning rate not a number", lambda c, d: c.apply(frame(0)[0], learning_rate=float("nan")),
+     ValueError, "the learning rate is not a number"),
+    ("new depth background for colour only",
+     lambda c, d: c.set_depth_background(DEPTH_BACKGROUND),
+     ValueError, "needs a subtractor built with a depth background"),
+    ("new depth background of another size",
+     lambda c, d: d.set_depth_background(DEPTH_BACKGROUND[:, 1:].copy()),
+     ValueError, "is 15x12, expected 16x12"),
+    ("no depth frames", lambda c, d: dadimero.initial_depth_background([]),
+     ValueError, "needs at least one depth frame"),
+    ("depth frames as text", lambda c, d: dadimero.initial_depth_background("d000001.png"),
+     TypeError, "depth_frames must be a sequence of NumPy arrays, got str"),
+    ("depth frames of mixed bit depths",
+     lambda c, d: dadimero.initial_depth_background([DEPTH_BACKGROUND,
+                                                     DEPTH_BACKGROUND.astype(np.uint8)]),
+     ValueError, "all must be 8-bit or all 16-bit"),
+    ("depth frame of int16 in a list",
+     lambda c, d: dadimero.initial_depth_background([DEPTH_BACKGROUND, DEPTH_BACKGROUND.view(np.int16)]),
+     TypeError, "depth_frames[1] must have dtype uint8 or uint16, got int16"),
+]
+
+
+def masks(subtractors, frames):
+    colour_only, rgbd = subtractors
+    return [(colour_only.apply(c), rgbd.apply(c, d)) for c, d in frames]
+
+
+def make_subtractors():
+    return (dadimero.Subtractor(BACKGROUND, K=3),
+            dadimero.Subtractor(BACKGROUND, DEPTH_BACKGROUND, K=3))
+
+
+def test_each_misuse_raises_one_clear_error_and_changes_nothing():
+    clean = masks(make_subtractors(), [frame(i) for i in range(len(MISUSE))])
+    assert sum(m is not None for pair in clean for m in pair) == 2 * (len(MISUSE) - 2)
+
+    # The same frames with every misuse in between.
+    subtractors = make_subtractors()
+    for i, (what, call, error, words) in enumerate(MISUSE):
+        with pytest.raises(error) as raised:
+            call(*subtractors)
+        assert words in str(raised.value), what
+        assert "\n" not in str(raised.value), what
+        got = masks(subtractors, [frame(i)])[0]
+        for mask, wanted in zip(got, clean[i]):
+            assert (mask is None and wanted is None) or np.array_equal(mask, wanted), what
+
+
+def test_settings_reach_the_library():
+    # Each keyword takes effect: the model's block side, the calibration length,
+    # the filter's minimum size; NumPy scalars pass as numbers.
+    s = dadimero.Subtractor(BACKGROUND, n=np.int64(5), K=4, c2=np.float32(0.1))
+    assert s.colour_model_image().shape == (5 * H, 5 * W, 3)
+    assert [s.apply(frame(i)[0]) is None for i in range(4)] == [True, True, True, False]
+    tiny = np.zeros((3, 3, 3), np.uint8)
+    with pytest.raises(ValueError, match="smaller than the 5x5 the spatial filter needs"):
+        dadimero.Subtractor(tiny)
+    assert dadimero.Subtractor(tiny, Cw=3).apply(tiny).shape == (3, 3)

@@ -3,15 +3,7 @@
 #include <algorithm>
 
 #include "colour/shadow.hpp"
-
-// AVX2 and plain clones of a hot loop, chosen when the program loads. The
-// sanitizers' runtimes are not ready that early, so their builds get the plain
-// loop alone; both give the same bits.
-#ifdef DADI_NO_TARGET_CLONES
-#define DADI_TARGET_CLONES
-#else
-#define DADI_TARGET_CLONES __attribute__((target_clones("avx2", "default")))
-#endif
+#include "model/target_clones.hpp"
 
 namespace dadimero {
 
@@ -39,10 +31,8 @@ ColourModel::ColourModel(const ModelGrid& layout, int workers)
     matchScratch.assign(
         static_cast<size_t>(workers),
         MatchScratch{std::vector<float>((3 + static_cast<size_t>(layout.n)) * cols)});
-    // Three pixel rows of n grid rows, for each of the three planes.
-    updateScratch.assign(
-        static_cast<size_t>(workers),
-        UpdateScratch{std::vector<float>(9 * static_cast<size_t>(layout.n) * cols)});
+    // Assignments: the writer's colour and rate.
+    updateScratch.assign(static_cast<size_t>(workers), UpdateScratch(layout, 4));
 }
 
 void initColourModel(ColourModel& model, const PlaneSet& background, const RegionOfInterest& roi) {
@@ -88,12 +78,6 @@ int pickNearest(const float* distance, size_t stride, float eps, bool& matched) 
     return best;
 }
 
-int pickNearest(int n, const float* distance, size_t stride, float eps, bool& matched) {
-    return withBlockSide(n, [&](auto side) {
-        return pickNearest<decltype(side)::value>(distance, stride, eps, matched);
-    });
-}
-
 // Squared cone-space distance, summed in double as ((dz^2 + dy^2) + dx^2) and
 // rounded once, so that equal weights give exactly equal distances.
 inline float coneDistance(double dx, double dy, double dz) {
@@ -113,14 +97,14 @@ DADI_TARGET_CLONES void distanceRow(const float* mx, const float* my, const floa
 }
 
 // The match of one pixel given its block's distances.
+template <int N>
 int matchFromDistances(const float* distance, size_t stride, float x, float y, float z,
                        const PlaneSet& model, const ModelGrid& grid, int r, int c, float eps,
                        const ShadowThresholds* shadow, int& bestRow, int& bestCol) {
-    const int n = grid.n;
     bool matched = false;
-    const int best = pickNearest(n, distance, stride, eps, matched);
-    bestRow = best < 0 ? -1 : r * n + best / n;
-    bestCol = best < 0 ? -1 : c * n + best % n;
+    const int best = pickNearest<N>(distance, stride, eps, matched);
+    bestRow = best < 0 ? -1 : r * N + best / N;
+    bestCol = best < 0 ? -1 : c * N + best % N;
     if (matched) return MATCH_BACKGROUND;
     if (shadow != nullptr && isShadow(x, y, z, model, grid, r, c, *shadow, bestRow, bestCol)) {
         return MATCH_SHADOW;
@@ -145,19 +129,22 @@ int findBestColourMatch(float x, float y, float z, const PlaneSet& model, const 
                                                static_cast<double>(model.plane[2][k]) - z);
         }
     }
-    return matchFromDistances(distance, static_cast<size_t>(n), x, y, z, model, grid, r, c, eps,
-                              shadow, bestRow, bestCol);
+    return withBlockSide(n, [&](auto side) {
+        return matchFromDistances<decltype(side)::value>(distance, static_cast<size_t>(n), x, y, z,
+                                                         model, grid, r, c, eps, shadow, bestRow,
+                                                         bestCol);
+    });
 }
 
 namespace {
 
 // Labels rows [rowBegin, rowEnd) into `labels`.
+template <int N>
 void matchRowsInto(const PlaneSet& framePlanes, ColourModel& colour, float eps,
                    const ShadowThresholds* shadow, const RegionOfInterest& roi, int rowBegin,
                    int rowEnd, int worker, LabelMask& labels) {
     const ModelGrid& grid = colour.grid;
     const PlaneSet& model = colour.weights;
-    const int n = grid.n;
     const size_t cols = static_cast<size_t>(grid.cols());
     // Per image row: each pixel's colour repeated under its n cells, then the
     // distances of the n grid rows of the row's blocks, in long vector loops.
@@ -168,11 +155,13 @@ void matchRowsInto(const PlaneSet& framePlanes, ColourModel& colour, float eps,
         const size_t rowStart = static_cast<size_t>(r) * grid.W;
         for (int i = 0; i < 3; ++i) {
             const float* values = framePlanes.plane[i].data() + rowStart;
-            for (int c = 0; c < grid.W; ++c)
-                std::fill_n(spread[i] + c * n, n, values[c]);
+            for (int c = 0; c < grid.W; ++c) {
+                for (int j = 0; j < N; ++j)
+                    spread[i][c * N + j] = values[c];
+            }
         }
-        for (int i = 0; i < n; ++i) {
-            const size_t gridRow = (static_cast<size_t>(r) * n + i) * cols;
+        for (int i = 0; i < N; ++i) {
+            const size_t gridRow = (static_cast<size_t>(r) * N + i) * cols;
             distanceRow(model.plane[0].data() + gridRow, model.plane[1].data() + gridRow,
                         model.plane[2].data() + gridRow, spread[0], spread[1], spread[2],
                         distances + i * cols, cols);
@@ -180,13 +169,22 @@ void matchRowsInto(const PlaneSet& framePlanes, ColourModel& colour, float eps,
         for (int c = 0; c < grid.W; ++c) {
             const size_t p = rowStart + c;
             if (roi.mask[p] == 0) continue;
-            const int match = matchFromDistances(distances + static_cast<size_t>(c) * n, cols,
-                                                 framePlanes.plane[0][p], framePlanes.plane[1][p],
-                                                 framePlanes.plane[2][p], model, grid, r, c, eps,
-                                                 shadow, colour.bestRow[p], colour.bestCol[p]);
+            const int match = matchFromDistances<N>(
+                distances + static_cast<size_t>(c) * N, cols, framePlanes.plane[0][p],
+                framePlanes.plane[1][p], framePlanes.plane[2][p], model, grid, r, c, eps, shadow,
+                colour.bestRow[p], colour.bestCol[p]);
             labels[p] = labelOf(match);
         }
     }
+}
+
+void matchRowsInto(const PlaneSet& framePlanes, ColourModel& colour, float eps,
+                   const ShadowThresholds* shadow, const RegionOfInterest& roi, int rowBegin,
+                   int rowEnd, int worker, LabelMask& labels) {
+    withBlockSide(colour.grid.n, [&](auto side) {
+        matchRowsInto<decltype(side)::value>(framePlanes, colour, eps, shadow, roi, rowBegin,
+                                             rowEnd, worker, labels);
+    });
 }
 
 }  // namespace
@@ -223,108 +221,80 @@ void colourOnlineActionRows(ColourModel& model, const LabelMask& filteredMask,
 
 namespace {
 
+// Writes every assigned cell of `count`: x = (1 - w) x + w v per plane, with
+// 1 - w rounded to float first and the sum in double. The choice between the
+// new and the old value is made on the bits, which the compiler vectorises.
+DADI_TARGET_CLONES void blendColourCells(float* __restrict x, float* __restrict y,
+                                         float* __restrict z, const float* __restrict vx,
+                                         const float* __restrict vy, const float* __restrict vz,
+                                         const float* __restrict rate,
+                                         const uint8_t* __restrict kinds, size_t count) {
+    for (size_t k = 0; k < count; ++k) {
+        const double w = rate[k];
+        const double kept = static_cast<float>(1.0 - w);
+        const uint32_t assigned = 0u - static_cast<uint32_t>(kinds[k] != ASSIGN_NONE);
+        x[k] = chooseBits(assigned, static_cast<float>(kept * x[k] + w * vx[k]), x[k]);
+        y[k] = chooseBits(assigned, static_cast<float>(kept * y[k] + w * vy[k]), y[k]);
+        z[k] = chooseBits(assigned, static_cast<float>(kept * z[k] + w * vz[k]), z[k]);
+    }
+}
+
 template <int N>
 void updateColourRows(const PlaneSet& framePlanes, ColourModel& colour,
                       const RateMatrix& rateMatrix, const UpdateWriters& writers, int ownedBegin,
-                      int ownedEnd, std::vector<float>& scratch) {
+                      int ownedEnd, UpdateScratch& scratch) {
     const ModelGrid& grid = colour.grid;
-    PlaneSet& model = colour.weights;
-    const std::vector<int>& bestRows = colour.bestRow;
-    const std::vector<int>& bestCols = colour.bestCol;
-    constexpr int h = N / 2;
-    const int W = grid.W;
-    const int64_t cols = grid.cols();
-    const size_t pixelRowCells = static_cast<size_t>(N * cols);  // cells of one pixel row
-    const int ownedCellBegin = ownedBegin * N;
-    const int ownedCellEnd = ownedEnd * N;
-    float* const planes[3] = {model.plane[0].data(), model.plane[1].data(), model.plane[2].data()};
-    // Three slots of one pixel row each, per plane, holding the cells as they
-    // were before the pass.
-    float* const before = scratch.data();
-    auto keepRow = [&](int q) {
-        if (q < ownedBegin || q >= ownedEnd) return;
-        for (int i = 0; i < 3; ++i) {
-            std::copy_n(planes[i] + q * pixelRowCells, pixelRowCells,
-                        before + (i * 3 + q % 3) * pixelRowCells);
+    const size_t cols = static_cast<size_t>(grid.cols());
+    const float* const frame[3] = {framePlanes.plane[0].data(), framePlanes.plane[1].data(),
+                                   framePlanes.plane[2].data()};
+    float* const planes[3] = {colour.weights.plane[0].data(), colour.weights.plane[1].data(),
+                              colour.weights.plane[2].data()};
+    // Assignment planes of pixel rows r - 1, r and r + 1, for writer row r:
+    // the writer's x, y, z and its rate.
+    int writerRow = 0;
+    float* slots[3][4];
+    uint8_t* kinds[3];
+    auto assign = [&](size_t p, int R, int C, auto count, int entry) {
+        const int q = R / N;
+        const int t = q - writerRow + 1;
+        const size_t k = static_cast<size_t>(R - q * N) * cols + static_cast<size_t>(C);
+        const float x = frame[0][p];
+        const float y = frame[1][p];
+        const float z = frame[2][p];
+        // Runs are at most N cells: plain loops, which the compiler unrolls.
+        for (int j = 0; j < count; ++j) {
+            slots[t][0][k + j] = x;
+            slots[t][1][k + j] = y;
+            slots[t][2][k + j] = z;
+            slots[t][3][k + j] = rateMatrix[static_cast<size_t>(entry + j)];
+            kinds[t][k + j] = ASSIGN_BLEND;
         }
     };
-    // w and 1 - w (rounded to float first) of every rate, as the blend uses them.
-    double rate[N * N];
-    double keep[N * N];
-    for (int k = 0; k < N * N; ++k) {
-        rate[k] = rateMatrix[k];
-        keep[k] = static_cast<float>(1.0 - rate[k]);
-    }
-    // Cell (R, C) from its value before the pass; later writers overwrite it.
-    auto blend = [&](int R, int C, int entry, double px, double py, double pz) {
-        const size_t k = static_cast<size_t>(R * cols + C);
-        const size_t slot = ((R / N) % 3) * pixelRowCells + (R % N) * cols + C;
-        const double w = rate[entry];
-        const double kept = keep[entry];
-        planes[0][k] = static_cast<float>(kept * before[slot] + w * px);
-        planes[1][k] = static_cast<float>(kept * before[3 * pixelRowCells + slot] + w * py);
-        planes[2][k] = static_cast<float>(kept * before[6 * pixelRowCells + slot] + w * pz);
-    };
-    // Windows reach at most one pixel beyond their own block.
-    const int writerBegin = std::max(ownedBegin - 1, 0);
-    const int writerEnd = std::min(ownedEnd + 1, grid.H);
-    keepRow(ownedBegin);
-    for (int r = writerBegin; r < writerEnd; ++r) {
-        if (r + 1 > ownedBegin) keepRow(r + 1);
-        for (int c = 0; c < W; ++c) {
-            const size_t p = static_cast<size_t>(r) * W + c;
-            if (writers.action[p] != ACTION_UPDATE) continue;
-            const double px = framePlanes.plane[0][p];
-            const double py = framePlanes.plane[1][p];
-            const double pz = framePlanes.plane[2][p];
-            const int bestRow = bestRows[p];
-            const int bestCol = bestCols[p];
-            if (bestRow == r * N + h && bestCol == c * N + h) {
-                // The window is the pixel's own block, whose label is background.
-                if (r < ownedBegin || r >= ownedEnd) continue;
-                const size_t slotBase = static_cast<size_t>(r % 3) * pixelRowCells + c * N;
-                const size_t modelBase = static_cast<size_t>(r) * pixelRowCells + c * N;
-                for (int i = 0; i < N; ++i) {
-                    const float* fromX = before + slotBase + i * cols;
-                    const float* fromY = fromX + 3 * pixelRowCells;
-                    const float* fromZ = fromX + 6 * pixelRowCells;
-                    const size_t to = modelBase + i * cols;
-                    for (int j = 0; j < N; ++j) {
-                        const double w = rate[i * N + j];
-                        const double kept = keep[i * N + j];
-                        planes[0][to + j] = static_cast<float>(kept * fromX[j] + w * px);
-                        planes[1][to + j] = static_cast<float>(kept * fromY[j] + w * py);
-                        planes[2][to + j] = static_cast<float>(kept * fromZ[j] + w * pz);
-                    }
-                }
-                continue;
-            }
-            const int rowStart = std::max(bestRow - h, 0);
-            const int rowLast =
-                static_cast<int>(std::min<int64_t>(int64_t{bestRow} + h, grid.rows() - 1));
-            const int colStart = std::max(bestCol - h, 0);
-            const int colLast = static_cast<int>(std::min<int64_t>(int64_t{bestCol} + h, cols - 1));
-            const int fromRow = std::max(rowStart, ownedCellBegin);
-            const int toRow = std::min(rowLast, ownedCellEnd - 1);
-            for (int R = fromRow; R <= toRow; ++R) {
-                const size_t ownerRow = static_cast<size_t>(R / N) * W;
-                for (int C = colStart; C <= colLast; ++C) {
-                    const size_t owner = ownerRow + C / N;
-                    const uint8_t label =
-                        owner <= p ? writers.labelsAfter[owner] : writers.labelsBefore[owner];
-                    if (label != LABEL_BACKGROUND) continue;
-                    blend(R, C, (R - rowStart) * N + (C - colStart), px, py, pz);
-                }
-            }
+    auto assignRow = [&](int r) {
+        writerRow = r;
+        for (int t = 0; t < 3; ++t) {
+            const int q = std::max(r - 1 + t, 0);
+            for (int i = 0; i < 4; ++i)
+                slots[t][i] = scratch.slot(i, q);
+            kinds[t] = scratch.kindsOf(q);
         }
-    }
+        assignWriterRow<N>(r, grid, writers, colour.bestRow.data(), colour.bestCol.data(),
+                           ownedBegin * N, ownedEnd * N, assign);
+    };
+    auto writeRow = [&](int q) {
+        const size_t first = static_cast<size_t>(q) * scratch.rowCells;
+        blendColourCells(planes[0] + first, planes[1] + first, planes[2] + first,
+                         scratch.slot(0, q), scratch.slot(1, q), scratch.slot(2, q),
+                         scratch.slot(3, q), scratch.kindsOf(q), scratch.rowCells);
+    };
+    runUpdatePass(grid.H, ownedBegin, ownedEnd, scratch, assignRow, writeRow);
 }
 
 }  // namespace
 
 void colourUpdateRows(const PlaneSet& frame, ColourModel& model, const RateMatrix& rateMatrix,
                       const UpdateWriters& writers, int ownedBegin, int ownedEnd, int worker) {
-    std::vector<float>& scratch = model.updateScratch[static_cast<size_t>(worker)].rows;
+    UpdateScratch& scratch = model.updateScratch[static_cast<size_t>(worker)];
     withBlockSide(model.grid.n, [&](auto side) {
         updateColourRows<decltype(side)::value>(frame, model, rateMatrix, writers, ownedBegin,
                                                 ownedEnd, scratch);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "model/target_clones.hpp"
+
 namespace dadimero {
 
 namespace {
@@ -16,11 +18,69 @@ inline bool blockIsEmpty(const std::vector<float>& grid, const ModelGrid& layout
     return !(grid[cellIndex(layout, r * n + n / 2, c * n + n / 2)] > 0.0f);
 }
 
-// Shared by both phases: the label of a searched sample, or undecided.
-inline uint8_t searchDepth(float s, const std::vector<float>& grid, const ModelGrid& layout, int r,
-                           int c, float eps, int& bestRow, int& bestCol) {
-    return findBestDepthMatch(s, grid, layout, r, c, eps, bestRow, bestCol) ? LABEL_BACKGROUND
-                                                                            : LABEL_FOREGROUND;
+// |sample - weight| of `count` cells, each sample spread under its block's
+// cells: plain float arithmetic, the same bits on every instruction set.
+DADI_TARGET_CLONES void depthDistanceRow(const float* __restrict weights,
+                                         const float* __restrict spread, float* __restrict out,
+                                         size_t count) {
+    for (size_t k = 0; k < count; ++k)
+        out[k] = std::fabs(spread[k] - weights[k]);
+}
+
+// The nearest weight among a block's N x N distances (row-major, rows
+// `stride` apart): the first strictly smallest, -1 when none is below 10000
+// (not-a-number weights only).
+template <int N>
+int nearestOfDistances(const float* distance, size_t stride) {
+    int best = -1;
+    float minimum = 10000.0f;
+    for (int i = 0; i < N; ++i) {
+        for (int j = 0; j < N; ++j) {
+            // Branch-free: the outcome depends on the data and mispredicts.
+            const float d = distance[i * stride + j];
+            const bool smaller = d < minimum;
+            minimum = smaller ? d : minimum;
+            best = smaller ? i * N + j : best;
+        }
+    }
+    return best;
+}
+
+// The label of pixel (r, c), whose sample is searched, given its block's
+// distances; records its best cell.
+template <int N>
+uint8_t searchDepth(float sample, const float* distance, size_t stride, const float* weights,
+                    int64_t cols, int r, int c, float eps, int& bestRow, int& bestCol) {
+    const int best = nearestOfDistances<N>(distance, stride);
+    if (best < 0) {
+        bestRow = bestCol = -1;
+        return LABEL_FOREGROUND;
+    }
+    bestRow = r * N + best / N;
+    bestCol = c * N + best % N;
+    const double below =
+        static_cast<double>(weights[static_cast<size_t>(bestRow * cols + bestCol)]) - sample;
+    return below <= eps ? LABEL_BACKGROUND : LABEL_FOREGROUND;
+}
+
+// Calls visit(c, distances of pixel (r, c)'s block, stride) for every pixel of
+// row r, after computing the distances of the row's n grid rows at once.
+template <int N, typename Visit>
+void visitDepthRow(const std::vector<float>& samples, const DepthModel& model, int r,
+                   std::vector<float>& scratch, Visit&& visit) {
+    const ModelGrid& grid = model.grid;
+    const size_t cols = static_cast<size_t>(grid.cols());
+    float* const spread = scratch.data();
+    float* const distances = scratch.data() + cols;
+    const float* rowSamples = samples.data() + static_cast<size_t>(r) * grid.W;
+    for (int c = 0; c < grid.W; ++c)
+        std::fill_n(spread + static_cast<size_t>(c) * N, N, rowSamples[c]);
+    for (int i = 0; i < N; ++i) {
+        const size_t gridRow = (static_cast<size_t>(r) * N + i) * cols;
+        depthDistanceRow(model.weights.data() + gridRow, spread, distances + i * cols, cols);
+    }
+    for (int c = 0; c < grid.W; ++c)
+        visit(c, distances + static_cast<size_t>(c) * N, cols);
 }
 
 }  // namespace
@@ -33,10 +93,13 @@ DepthModel::DepthModel(const ModelGrid& layout, int workers)
       bestRow(layout.pixels(), 0),
       bestCol(layout.pixels(), 0),
       action(layout.pixels(), ACTION_NONE) {
-    // Three pixel rows of n grid rows.
-    updateScratch.assign(
+    // Each pixel's sample spread under its n cells, and n grid rows of distances.
+    const auto cols = static_cast<size_t>(layout.cols());
+    matchScratch.assign(
         static_cast<size_t>(workers),
-        UpdateScratch{std::vector<float>(3 * static_cast<size_t>(layout.n * layout.cols()))});
+        MatchScratch{std::vector<float>((1 + static_cast<size_t>(layout.n)) * cols)});
+    // Assignments: the writer's sample and rate.
+    updateScratch.assign(static_cast<size_t>(workers), UpdateScratch(layout, 2));
 }
 
 void initDepthModel(DepthModel& model, const std::vector<float>& initialBackground,
@@ -55,86 +118,93 @@ void initDepthModel(DepthModel& model, const std::vector<float>& initialBackgrou
     }
 }
 
+bool findBestDepthMatch(float sample, const std::vector<float>& grid, const ModelGrid& layout,
+                        int r, int c, float eps, int& bestRow, int& bestCol) {
+    return withBlockSide(layout.n, [&](auto side) {
+        constexpr int N = decltype(side)::value;
+        const int64_t cols = layout.cols();
+        float distance[N * N];
+        for (int i = 0; i < N; ++i) {
+            const float* row = grid.data() + (int64_t{r} * N + i) * cols + int64_t{c} * N;
+            for (int j = 0; j < N; ++j)
+                distance[i * N + j] = std::fabs(sample - row[j]);
+        }
+        return searchDepth<N>(sample, distance, N, grid.data(), cols, r, c, eps, bestRow,
+                              bestCol) == LABEL_BACKGROUND;
+    });
+}
+
 namespace {
 
 template <int N>
-int nearestDepthWeight(float sample, const float* grid, int64_t cols, int r, int c) {
-    int best = -1;
-    float minimum = 10000.0f;
-    for (int i = 0; i < N; ++i) {
-        const float* row = grid + static_cast<size_t>((int64_t{r} * N + i) * cols + int64_t{c} * N);
-        for (int j = 0; j < N; ++j) {
-            const float d = std::fabs(sample - row[j]);
-            if (d < minimum) {
-                minimum = d;
-                best = i * N + j;
-            }
-        }
+void matchDepthRows(const std::vector<float>& samples, DepthModel& model, float eps,
+                    const RegionOfInterest& roi, int rowBegin, int rowEnd,
+                    std::vector<float>& scratch) {
+    const ModelGrid& grid = model.grid;
+    const int64_t cols = grid.cols();
+    for (int r = std::max(rowBegin, roi.firstRow); r < rowEnd; ++r) {
+        visitDepthRow<N>(
+            samples, model, r, scratch, [&](int c, const float* distance, size_t stride) {
+                const size_t k = static_cast<size_t>(r) * grid.W + c;
+                if (roi.mask[k] == 0) return;
+                const float s = samples[k];
+                if (!(s > 0.0f) || blockIsEmpty(model.weights, grid, r, c)) {
+                    model.labels[k] =
+                        LABEL_DEPTH_UNDECIDED;  // the online phase never fills a block
+                    return;
+                }
+                model.labels[k] = searchDepth<N>(s, distance, stride, model.weights.data(), cols, r,
+                                                 c, eps, model.bestRow[k], model.bestCol[k]);
+            });
     }
-    return best;
+}
+
+template <int N>
+void calibrateDepthRows(const std::vector<float>& samples, DepthModel& model, float eps,
+                        const RegionOfInterest& roi, int rowBegin, int rowEnd,
+                        std::vector<float>& scratch) {
+    const ModelGrid& grid = model.grid;
+    const int64_t cols = grid.cols();
+    for (int r = rowBegin; r < rowEnd; ++r) {
+        visitDepthRow<N>(samples, model, r, scratch,
+                         [&](int c, const float* distance, size_t stride) {
+                             const size_t k = static_cast<size_t>(r) * grid.W + c;
+                             model.labelsAfter[k] = model.labels[k];
+                             model.action[k] = ACTION_NONE;
+                             if (roi.mask[k] == 0) return;
+                             const float s = samples[k];
+                             if (!(s > 0.0f)) {
+                                 model.labelsAfter[k] = LABEL_DEPTH_UNDECIDED;
+                             } else if (blockIsEmpty(model.weights, grid, r, c)) {
+                                 model.action[k] = ACTION_FILL;
+                             } else {
+                                 model.labelsAfter[k] =
+                                     searchDepth<N>(s, distance, stride, model.weights.data(), cols,
+                                                    r, c, eps, model.bestRow[k], model.bestCol[k]);
+                                 if (model.labelsAfter[k] == LABEL_BACKGROUND)
+                                     model.action[k] = ACTION_UPDATE;
+                             }
+                         });
+    }
 }
 
 }  // namespace
 
-bool findBestDepthMatch(float sample, const std::vector<float>& grid, const ModelGrid& layout,
-                        int r, int c, float eps, int& bestRow, int& bestCol) {
-    const int n = layout.n;
-    const int64_t cols = layout.cols();
-    const int best = withBlockSide(n, [&](auto side) {
-        return nearestDepthWeight<decltype(side)::value>(sample, grid.data(), cols, r, c);
-    });
-    // Only not-a-number weights leave no best cell; that is no match.
-    if (best < 0) {
-        bestRow = bestCol = -1;
-        return false;
-    }
-    bestRow = r * n + best / n;
-    bestCol = c * n + best % n;
-    const double below = static_cast<double>(grid[cellIndex(layout, bestRow, bestCol)]) - sample;
-    return below <= eps;
-}
-
 void depthMatchRows(const std::vector<float>& samples, DepthModel& model, float eps,
-                    const RegionOfInterest& roi, int rowBegin, int rowEnd) {
-    const ModelGrid& layout = model.grid;
-    const std::vector<float>& grid = model.weights;
-    for (int r = std::max(rowBegin, roi.firstRow); r < rowEnd; ++r) {
-        for (int c = 0; c < layout.W; ++c) {
-            const size_t k = static_cast<size_t>(r) * layout.W + c;
-            if (roi.mask[k] == 0) continue;
-            const float s = samples[k];
-            if (!(s > 0.0f) || blockIsEmpty(grid, layout, r, c)) {
-                model.labels[k] = LABEL_DEPTH_UNDECIDED;  // the online phase never fills a block
-                continue;
-            }
-            model.labels[k] =
-                searchDepth(s, grid, layout, r, c, eps, model.bestRow[k], model.bestCol[k]);
-        }
-    }
+                    const RegionOfInterest& roi, int rowBegin, int rowEnd, int worker) {
+    std::vector<float>& scratch = model.matchScratch[static_cast<size_t>(worker)].values;
+    withBlockSide(model.grid.n, [&](auto side) {
+        matchDepthRows<decltype(side)::value>(samples, model, eps, roi, rowBegin, rowEnd, scratch);
+    });
 }
 
 void depthCalibrationMatchRows(const std::vector<float>& samples, DepthModel& model, float eps,
-                               const RegionOfInterest& roi, int rowBegin, int rowEnd) {
-    const ModelGrid& layout = model.grid;
-    const std::vector<float>& grid = model.weights;
-    for (int r = rowBegin; r < rowEnd; ++r) {
-        for (int c = 0; c < layout.W; ++c) {
-            const size_t k = static_cast<size_t>(r) * layout.W + c;
-            model.labelsAfter[k] = model.labels[k];
-            model.action[k] = ACTION_NONE;
-            if (roi.mask[k] == 0) continue;
-            const float s = samples[k];
-            if (!(s > 0.0f)) {
-                model.labelsAfter[k] = LABEL_DEPTH_UNDECIDED;
-            } else if (blockIsEmpty(grid, layout, r, c)) {
-                model.action[k] = ACTION_FILL;
-            } else {
-                model.labelsAfter[k] =
-                    searchDepth(s, grid, layout, r, c, eps, model.bestRow[k], model.bestCol[k]);
-                if (model.labelsAfter[k] == LABEL_BACKGROUND) model.action[k] = ACTION_UPDATE;
-            }
-        }
-    }
+                               const RegionOfInterest& roi, int rowBegin, int rowEnd, int worker) {
+    std::vector<float>& scratch = model.matchScratch[static_cast<size_t>(worker)].values;
+    withBlockSide(model.grid.n, [&](auto side) {
+        calibrateDepthRows<decltype(side)::value>(samples, model, eps, roi, rowBegin, rowEnd,
+                                                  scratch);
+    });
 }
 
 void depthOnlineActionRows(DepthModel& model, const RegionOfInterest& roi, int rowBegin,
@@ -148,90 +218,66 @@ void depthOnlineActionRows(DepthModel& model, const RegionOfInterest& roi, int r
 
 namespace {
 
+// Writes every assigned cell of `count`: a filling assignment, or an empty
+// cell, takes the writer's sample as it is; the others blend, wholly in
+// double. The choices are made on the bits, which the compiler vectorises.
+DADI_TARGET_CLONES void blendDepthCells(float* __restrict cells, const float* __restrict samples,
+                                        const float* __restrict rate,
+                                        const uint8_t* __restrict kinds, size_t count) {
+    for (size_t k = 0; k < count; ++k) {
+        const float old = cells[k];
+        const double w = rate[k];
+        const float blended = static_cast<float>((1.0 - w) * old + w * samples[k]);
+        const uint32_t blends =
+            0u - static_cast<uint32_t>((kinds[k] == ASSIGN_BLEND) & (old > 0.0f));
+        const uint32_t assigned = 0u - static_cast<uint32_t>(kinds[k] != ASSIGN_NONE);
+        cells[k] = chooseBits(assigned, chooseBits(blends, blended, samples[k]), old);
+    }
+}
+
 template <int N>
 void updateDepthRows(const std::vector<float>& samples, DepthModel& model,
                      const RateMatrix& rateMatrix, const UpdateWriters& writers, int ownedBegin,
-                     int ownedEnd, std::vector<float>& scratch) {
-    const ModelGrid& layout = model.grid;
-    std::vector<float>& grid = model.weights;
-    const std::vector<int>& bestRows = model.bestRow;
-    const std::vector<int>& bestCols = model.bestCol;
-    constexpr int h = N / 2;
-    const int W = layout.W;
-    const int64_t cols = layout.cols();
-    const size_t pixelRowCells = static_cast<size_t>(N * cols);
-    const int ownedCellBegin = ownedBegin * N;
-    const int ownedCellEnd = ownedEnd * N;
-    float* const cells = grid.data();
-    // Three slots of one pixel row each, holding the cells as they were before the pass.
-    float* const before = scratch.data();
-    auto keepRow = [&](int q) {
-        if (q < ownedBegin || q >= ownedEnd) return;
-        std::copy_n(cells + q * pixelRowCells, pixelRowCells, before + (q % 3) * pixelRowCells);
-    };
-    double rate[N * N];
-    for (int k = 0; k < N * N; ++k)
-        rate[k] = rateMatrix[k];
-    // An empty cell takes the sample as it is; the others blend, wholly in double.
-    auto blend = [&](int R, int C, int entry, float s) {
-        const float old = before[((R / N) % 3) * pixelRowCells + (R % N) * cols + C];
-        const size_t k = static_cast<size_t>(R * cols + C);
-        if (old > 0.0f) {
-            const double w = rate[entry];
-            cells[k] = static_cast<float>((1.0 - w) * old + w * s);
-        } else {
-            cells[k] = s;
+                     int ownedEnd, UpdateScratch& scratch) {
+    const ModelGrid& grid = model.grid;
+    const size_t cols = static_cast<size_t>(grid.cols());
+    // Assignment planes of pixel rows r - 1, r and r + 1, for writer row r:
+    // the writer's sample and its rate. A missing sample teaches nothing.
+    int writerRow = 0;
+    float* slots[3][2];
+    uint8_t* kinds[3];
+    auto assign = [&](size_t p, int R, int C, auto count, int entry) {
+        const bool fill = entry == kFillEntry;
+        if (!fill && !(samples[p] > 0.0f)) return;
+        const int q = R / N;
+        const int t = q - writerRow + 1;
+        const size_t k = static_cast<size_t>(R - q * N) * cols + static_cast<size_t>(C);
+        const float sample = samples[p];
+        const uint8_t kind = fill ? ASSIGN_SET : ASSIGN_BLEND;
+        // Runs are at most N cells: plain loops, which the compiler unrolls.
+        for (int j = 0; j < count; ++j) {
+            slots[t][0][k + j] = sample;
+            slots[t][1][k + j] = fill ? 0.0f : rateMatrix[static_cast<size_t>(entry + j)];
+            kinds[t][k + j] = kind;
         }
     };
-    const int writerBegin = std::max(ownedBegin - 1, 0);
-    const int writerEnd = std::min(ownedEnd + 1, layout.H);
-    keepRow(ownedBegin);
-    for (int r = writerBegin; r < writerEnd; ++r) {
-        if (r + 1 > ownedBegin) keepRow(r + 1);
-        for (int c = 0; c < W; ++c) {
-            const size_t p = static_cast<size_t>(r) * W + c;
-            const uint8_t action = writers.action[p];
-            if (action == ACTION_NONE) continue;
-            const float s = samples[p];
-            if (action == ACTION_FILL) {
-                // The whole block takes the sample; no label guards it.
-                if (r < ownedBegin || r >= ownedEnd) continue;
-                for (int i = 0; i < N; ++i) {
-                    std::fill_n(cells + (int64_t{r} * N + i) * cols + int64_t{c} * N, N, s);
-                }
-                continue;
-            }
-            if (!(s > 0.0f)) continue;
-            const int bestRow = bestRows[p];
-            const int bestCol = bestCols[p];
-            if (bestRow == r * N + h && bestCol == c * N + h) {
-                // The window is the pixel's own block, whose label is background.
-                if (r < ownedBegin || r >= ownedEnd) continue;
-                for (int i = 0; i < N; ++i) {
-                    for (int j = 0; j < N; ++j)
-                        blend(r * N + i, c * N + j, i * N + j, s);
-                }
-                continue;
-            }
-            const int R0 = std::max(bestRow - h, 0);
-            const int R1 =
-                static_cast<int>(std::min<int64_t>(int64_t{bestRow} + h + 1, layout.rows()));
-            const int C0 = std::max(bestCol - h, 0);
-            const int C1 = static_cast<int>(std::min<int64_t>(int64_t{bestCol} + h + 1, cols));
-            const int fromRow = std::max(R0, ownedCellBegin);
-            const int toRow = std::min(R1, ownedCellEnd);
-            for (int R = fromRow; R < toRow; ++R) {
-                const size_t ownerRow = static_cast<size_t>(R / N) * W;
-                for (int C = C0; C < C1; ++C) {
-                    const size_t owner = ownerRow + C / N;
-                    const uint8_t label =
-                        owner <= p ? writers.labelsAfter[owner] : writers.labelsBefore[owner];
-                    if (label != LABEL_BACKGROUND) continue;
-                    blend(R, C, (R - R0) * N + (C - C0), s);
-                }
-            }
+    auto assignRow = [&](int r) {
+        writerRow = r;
+        for (int t = 0; t < 3; ++t) {
+            const int q = std::max(r - 1 + t, 0);
+            for (int i = 0; i < 2; ++i)
+                slots[t][i] = scratch.slot(i, q);
+            kinds[t] = scratch.kindsOf(q);
         }
-    }
+        assignWriterRow<N>(r, grid, writers, model.bestRow.data(), model.bestCol.data(),
+                           ownedBegin * N, ownedEnd * N, assign);
+    };
+    auto writeRow = [&](int q) {
+        blendDepthCells(model.weights.data() + static_cast<size_t>(q) * scratch.rowCells,
+                        scratch.slot(0, q), scratch.slot(1, q), scratch.kindsOf(q),
+                        scratch.rowCells);
+    };
+    runUpdatePass(grid.H, ownedBegin, ownedEnd, scratch, assignRow, writeRow);
 }
 
 }  // namespace
@@ -239,7 +285,7 @@ void updateDepthRows(const std::vector<float>& samples, DepthModel& model,
 void depthUpdateRows(const std::vector<float>& samples, DepthModel& model,
                      const RateMatrix& rateMatrix, const UpdateWriters& writers, int ownedBegin,
                      int ownedEnd, int worker) {
-    std::vector<float>& scratch = model.updateScratch[static_cast<size_t>(worker)].rows;
+    UpdateScratch& scratch = model.updateScratch[static_cast<size_t>(worker)];
     withBlockSide(model.grid.n, [&](auto side) {
         updateDepthRows<decltype(side)::value>(samples, model, rateMatrix, writers, ownedBegin,
                                                ownedEnd, scratch);

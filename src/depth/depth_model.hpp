@@ -29,8 +29,9 @@ struct DepthModel {
     LabelMask labelsAfter;       // calibration: this frame's labels beside the last frame's
     std::vector<int> bestRow;    // per pixel: grid row and column of its best weight
     std::vector<int> bestCol;
-    std::vector<uint8_t> action;  // per pixel: ACTION_NONE, ACTION_UPDATE or ACTION_FILL
-    std::vector<UpdateScratch> updateScratch;  // per worker
+    std::vector<uint8_t> action;             // per pixel: ACTION_NONE, ACTION_UPDATE or ACTION_FILL
+    std::vector<MatchScratch> matchScratch;  // per worker
+    std::vector<UpdateScratch> updateScratch;
 };
 
 // Every cell of an inside pixel's block takes the pixel's initial background.
@@ -46,14 +47,14 @@ bool findBestDepthMatch(float sample, const std::vector<float>& weights, const M
 // model.labels: undecided for missing samples and empty blocks, else
 // background or foreground, with each searched pixel's best cell.
 void depthMatchRows(const std::vector<float>& samples, DepthModel& model, float eps,
-                    const RegionOfInterest& roi, int rowBegin, int rowEnd);
+                    const RegionOfInterest& roi, int rowBegin, int rowEnd, int worker);
 
 // Calibration matching of rows [rowBegin, rowEnd) into model.labelsAfter:
 // missing samples are undecided; a pixel whose block is empty fills it with its
 // sample and keeps its label; the others are labelled and, when matched,
 // update the model.
 void depthCalibrationMatchRows(const std::vector<float>& samples, DepthModel& model, float eps,
-                               const RegionOfInterest& roi, int rowBegin, int rowEnd);
+                               const RegionOfInterest& roi, int rowBegin, int rowEnd, int worker);
 
 // Online: every inside pixel that model.labels calls background updates.
 void depthOnlineActionRows(DepthModel& model, const RegionOfInterest& roi, int rowBegin,

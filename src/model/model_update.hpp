@@ -1,22 +1,16 @@
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <type_traits>
 #include <vector>
 
+#include "masks/label_mask.hpp"
+#include "model/model_grid.hpp"
+
 namespace dadimero {
-
-// Working space of one band of an update pass. The passes write the model in
-// place, visiting the updating pixels in raster order so that the last writer
-// of a cell decides it; every write starts from the cell as it was before the
-// pass, kept here for the three pixel rows that writers may still reach.
-struct UpdateScratch {
-    std::vector<float> rows;
-};
-
-// Working space of one band of a matching pass: distances of a row of blocks.
-struct MatchScratch {
-    std::vector<float> values;
-};
 
 // What a pixel does to the model in an update pass.
 inline constexpr uint8_t ACTION_NONE = 0;
@@ -33,5 +27,174 @@ struct UpdateWriters {
     const uint8_t* labelsBefore;
     const uint8_t* labelsAfter;
 };
+
+// Working space of one band of a matching pass: distances of a row of blocks.
+struct MatchScratch {
+    std::vector<float> values;
+};
+
+// An update pass visits the updating pixels in raster order, and each writes
+// the cells of its window from their values before the pass: the last writer
+// of a cell decides it, and updates never compound. The passes first record,
+// per cell, what its last writer writes (its "assignment"), then write every
+// assigned cell once. Assignments of three pixel rows are kept: a pixel row's
+// cells are final once the writers of the row below have been seen.
+inline constexpr uint8_t ASSIGN_NONE = 0;
+inline constexpr uint8_t ASSIGN_BLEND = 1;  // blend the writer's value in at its rate
+inline constexpr uint8_t ASSIGN_SET = 2;    // take the writer's value as it is
+
+// Working space of one band of an update pass: `planes` float arrays and one
+// array of assignment kinds for three pixel rows of grid cells.
+struct UpdateScratch {
+    UpdateScratch() = default;
+    UpdateScratch(const ModelGrid& grid, int planes)
+        : rowCells(static_cast<size_t>(grid.n) * static_cast<size_t>(grid.cols())),
+          values(static_cast<size_t>(planes) * 3 * rowCells, 0.0f),
+          kinds(3 * rowCells, ASSIGN_NONE) {}
+
+    size_t rowCells = 0;  // cells of one pixel row
+    std::vector<float> values;
+    std::vector<uint8_t> kinds;
+
+    // Plane `plane` of the slot of pixel row q, and its kinds.
+    float* slot(int plane, int q) {
+        return values.data() + (static_cast<size_t>(plane) * 3 + static_cast<size_t>(q % 3)) *
+                                   rowCells;
+    }
+    uint8_t* kindsOf(int q) { return kinds.data() + static_cast<size_t>(q % 3) * rowCells; }
+};
+
+// The owners that guard a window of N x N cells lying wholly inside the grid,
+// starting at cell (rowStart, colStart): the window covers at most 2 x 2
+// blocks, split after `rowSplit` rows and `colSplit` columns (N: no split).
+// guard[a][b] tells whether writer p may write the cells of block (a, b),
+// that is whether its owner is labelled background as p sees it.
+template <int N>
+struct WindowGuards {
+    int rowSplit;
+    int colSplit;
+    bool guard[2][2];
+
+    WindowGuards(const UpdateWriters& writers, int width, size_t p, int rowStart, int colStart) {
+        const int firstRow = rowStart / N;
+        const int firstCol = colStart / N;
+        rowSplit = (firstRow + 1) * N - rowStart;
+        colSplit = (firstCol + 1) * N - colStart;
+        const size_t first = static_cast<size_t>(firstRow) * width + firstCol;
+        auto background = [&](size_t owner) {
+            const uint8_t* labels = owner <= p ? writers.labelsAfter : writers.labelsBefore;
+            return labels[owner] == LABEL_BACKGROUND;
+        };
+        const bool right = colSplit < N;
+        const bool below = rowSplit < N;
+        guard[0][0] = background(first);
+        guard[0][1] = right && background(first + 1);
+        guard[1][0] = below && background(first + width);
+        guard[1][1] = below && right && background(first + width + 1);
+        open = guard[0][0] && (guard[0][1] || !right) && (guard[1][0] || !below) &&
+               (guard[1][1] || !below || !right);
+    }
+
+    bool open;  // every block of the window may be written
+};
+
+inline constexpr int kFillEntry = -1;  // a filling pixel's entry: no rate, the value as it is
+
+// The length of a run that is a whole window row, known when compiling.
+template <int N>
+inline constexpr std::integral_constant<int, N> kWholeRow{};
+
+// Calls assign(p, R, C, count, entry) for every run of `count` cells (R, C),
+// (R, C + 1), ... that a pixel p of row r writes, in the order of the pass,
+// where R lies in [cellBegin, cellEnd): `entry` is the first cell's index in
+// the rate matrix (the others follow it), or kFillEntry for the cells of a
+// filling pixel's own block.
+template <int N, typename Assign>
+void assignWriterRow(int r, const ModelGrid& grid, const UpdateWriters& writers,
+                     const int* bestRows, const int* bestCols, int cellBegin, int cellEnd,
+                     Assign&& assign) {
+    constexpr int h = N / 2;
+    const int W = grid.W;
+    const int rows = static_cast<int>(grid.rows());
+    const int cols = static_cast<int>(grid.cols());
+    for (int c = 0; c < W; ++c) {
+        const size_t p = static_cast<size_t>(r) * W + c;
+        const uint8_t action = writers.action[p];
+        if (action == ACTION_NONE) continue;
+        const int bestRow = bestRows[p];
+        const int bestCol = bestCols[p];
+        if (action == ACTION_FILL || (bestRow == r * N + h && bestCol == c * N + h)) {
+            // The pixel's own block, whose owner is the pixel itself.
+            if (r * N < cellBegin || r * N >= cellEnd) continue;
+            const bool fill = action == ACTION_FILL;
+            for (int i = 0; i < N; ++i)
+                assign(p, r * N + i, c * N, kWholeRow<N>, fill ? kFillEntry : i * N);
+            continue;
+        }
+        const int rowStart = std::max(bestRow - h, 0);
+        const int rowLast = std::min(bestRow + h, rows - 1);
+        const int colStart = std::max(bestCol - h, 0);
+        const int colLast = std::min(bestCol + h, cols - 1);
+        if (rowLast - rowStart == N - 1 && colLast - colStart == N - 1) {
+            // A whole window: the guards of at most four owners.
+            const WindowGuards<N> guards(writers, W, p, rowStart, colStart);
+            const int firstRow = std::max(cellBegin - rowStart, 0);
+            const int endRow = std::min(cellEnd - rowStart, N);
+            if (guards.open) {
+                for (int i = firstRow; i < endRow; ++i)
+                    assign(p, rowStart + i, colStart, kWholeRow<N>, i * N);
+                continue;
+            }
+            const int split = guards.colSplit;
+            for (int i = firstRow; i < endRow; ++i) {
+                const int R = rowStart + i;
+                const bool* rowGuard = guards.guard[i < guards.rowSplit ? 0 : 1];
+                if (rowGuard[0] && (rowGuard[1] || split == N)) {
+                    assign(p, R, colStart, kWholeRow<N>, i * N);
+                } else if (rowGuard[0]) {
+                    assign(p, R, colStart, split, i * N);
+                } else if (rowGuard[1]) {
+                    assign(p, R, colStart + split, N - split, i * N + split);
+                }
+            }
+            continue;
+        }
+        // A window cut by the border of the grid keeps its rates from its first cell.
+        for (int R = std::max(rowStart, cellBegin); R <= std::min(rowLast, cellEnd - 1); ++R) {
+            const size_t ownerRow = static_cast<size_t>(R / N) * W;
+            for (int C = colStart; C <= colLast; ++C) {
+                const size_t owner = ownerRow + C / N;
+                const uint8_t label =
+                    owner <= p ? writers.labelsAfter[owner] : writers.labelsBefore[owner];
+                if (label == LABEL_BACKGROUND) {
+                    assign(p, R, C, 1, (R - rowStart) * N + (C - colStart));
+                }
+            }
+        }
+    }
+}
+
+// Runs an update pass over the cells owned by pixel rows [ownedBegin,
+// ownedEnd): assignRow(r) records the assignments of writer row r, and
+// writeRow(q) writes pixel row q's cells once no later writer can reach them;
+// the slot of row q is then cleared for row q + 3.
+template <typename AssignRow, typename WriteRow>
+void runUpdatePass(int H, int ownedBegin, int ownedEnd, UpdateScratch& scratch,
+                   AssignRow&& assignRow, WriteRow&& writeRow) {
+    std::fill(scratch.kinds.begin(), scratch.kinds.end(), ASSIGN_NONE);
+    auto finish = [&](int q) {
+        if (q < ownedBegin || q >= ownedEnd) return;
+        writeRow(q);
+        std::memset(scratch.kindsOf(q), ASSIGN_NONE, scratch.rowCells);
+    };
+    // Windows reach at most one pixel row beyond their own block.
+    const int writerBegin = std::max(ownedBegin - 1, 0);
+    const int writerEnd = std::min(ownedEnd + 1, H);
+    for (int r = writerBegin; r < writerEnd; ++r) {
+        assignRow(r);
+        finish(r - 1);
+    }
+    finish(writerEnd - 1);
+}
 
 }  // namespace dadimero

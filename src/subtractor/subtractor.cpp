@@ -190,8 +190,8 @@ void Subtractor::Impl::calibrate(const Learning& learning) {
     if (!depth) return;
     const StageTimer timer(times, Stage::DepthUpdate);
     DepthModel& model = *depth;
-    forEachRowBand([&](int, int begin, int end) {
-        depthCalibrationMatchRows(depthPlane, model, settings.e1D, roi, begin, end);
+    forEachRowBand([&](int worker, int begin, int end) {
+        depthCalibrationMatchRows(depthPlane, model, settings.e1D, roi, begin, end, worker);
     });
     if (learning.learns) {
         const UpdateWriters writers{model.action.data(), model.labels.data(),
@@ -216,8 +216,8 @@ void Subtractor::Impl::processOnline(const Learning& learning, cv::OutputArray f
     if (depth) {
         {
             const StageTimer timer(times, Stage::DepthDetection);
-            forEachRowBand([&](int, int begin, int end) {
-                depthMatchRows(depthPlane, *depth, e2D, roi, begin, end);
+            forEachRowBand([&](int worker, int begin, int end) {
+                depthMatchRows(depthPlane, *depth, e2D, roi, begin, end, worker);
             });
         }
         const StageTimer timer(times, Stage::Fusion);

@@ -54,7 +54,7 @@ void updatePass(DepthFixture& f, const std::vector<float>& samples,
 void calibrate(DepthFixture& f, const std::vector<float>& samples, LabelMask& labels,
                const RateMatrix& rates, float eps) {
     f.model.labels = labels;
-    depthCalibrationMatchRows(samples, f.model, eps, f.roi, 0, f.grid.H);
+    depthCalibrationMatchRows(samples, f.model, eps, f.roi, 0, f.grid.H, 0);
     depthUpdateRows(
         samples, f.model, rates,
         UpdateWriters{f.model.action.data(), f.model.labels.data(), f.model.labelsAfter.data()}, 0,
@@ -190,7 +190,7 @@ TEST(DepthModelTest, CalibrationFillsEmptyBlocksOnceAndKeepsTheirLabel) {
     DepthFixture h(1, 1, 3, 0.0f);
     h.model.labels = {LABEL_BACKGROUND};
     h.model.bestRow.assign(1, 9);
-    depthMatchRows({0.4f}, h.model, 0.1f, h.roi, 0, 1);
+    depthMatchRows({0.4f}, h.model, 0.1f, h.roi, 0, 1, 0);
     EXPECT_EQ(h.model.labels[0], LABEL_DEPTH_UNDECIDED);
     EXPECT_EQ(h.model.bestRow[0], 9);
 }
@@ -217,7 +217,7 @@ TEST(DepthModelTest, WindowsWriteIntoBlocksOfPixelsOutsideTheRegion) {
     initDepthModel(f.model, {0.5f, 0.5f}, f.roi);
     EXPECT_EQ(f.current[f.cell(1, 4)], 0.0f);  // outside: not initialised
     f.model.labels.assign(2, LABEL_BACKGROUND);
-    depthMatchRows({0.5f, 0.9f}, f.model, 0.01f, f.roi, 0, 1);
+    depthMatchRows({0.5f, 0.9f}, f.model, 0.01f, f.roi, 0, 1, 0);
     const LabelMask labels = f.model.labels;
     EXPECT_EQ(labels, (LabelMask{LABEL_BACKGROUND, LABEL_BACKGROUND}));
     f.model.action.assign(2, 9);

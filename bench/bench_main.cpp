@@ -1,19 +1,24 @@
 // dadi-bench: DADI-MERO against the I/O floor and OpenCV's MOG2 and KNN, on
-// the same frames in one run. Progress goes to standard error.
+// the same frames in one run, speed and accuracy. Progress goes to standard
+// error.
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <functional>
 
+#include "accuracy.hpp"
 #include "bench_options.hpp"
 #include "bench_results.hpp"
 #include "child_process.hpp"
 #include "dadi_process.hpp"
 #include "io_floor.hpp"
 #include "opencv_subtractor.hpp"
+#include "plot.hpp"
 #include "report.hpp"
 #include "stage_breakdown.hpp"
 #include "temp_dir.hpp"
@@ -23,10 +28,9 @@ namespace {
 // A method body that writes its masks into the directory it is given.
 using MaskWriter = std::function<void(const std::string& outDir)>;
 
-ChildOutcome runMaskWriterForked(const MaskWriter& body) {
-    const TempDir outDir;
+ChildOutcome runMaskWriterForked(const MaskWriter& body, const std::string& outDir) {
     return runForked([&] {
-        body(outDir.path());
+        body(outDir);
         return std::vector<char>{};
     });
 }
@@ -41,6 +45,17 @@ void record(MethodResult& result, const ChildOutcome& outcome) {
     }
     result.seconds.push_back(outcome.wallSeconds);
     result.peakRssKb.push_back(outcome.peakRssKb);
+}
+
+// The masks of the first successful run are scored; later runs write the same.
+void scoreOnce(MethodResult& result, const SequenceLayout& layout, const std::string& maskDir) {
+    if (!result.scoresMasks() || !hasGroundTruth(layout) || result.seconds.size() != 1) return;
+    try {
+        result.fMeasure = fMeasureOf(layout, maskDir);
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "  %s: cannot score its masks: %s\n", result.name.c_str(),
+                     failure.what());
+    }
 }
 
 // The model is updated in place: colour 3 planes, depth 1, each W*n x H*n floats.
@@ -63,16 +78,21 @@ constexpr DadiConfig kDadiConfigs[] = {
     {"DADI-MERO colour n=5", false, 5},
 };
 
+// Block sides of the scaling table, run on one thread over the first frames.
+constexpr int kScalingSides[] = {1, 3, 5, 9};
+
 std::vector<std::string> dadiOptions(const DadiConfig& config) {
     std::vector<std::string> options{"-n", std::to_string(config.n)};
     if (!config.depth) options.insert(options.end(), {"-DADI", "0"});
     return options;
 }
 
-MethodResult method(const std::string& name, int64_t frames) {
+MethodResult method(const std::string& name, MethodKind kind, int64_t frames, int n = 0) {
     MethodResult m;
     m.name = name;
+    m.kind = kind;
     m.frames = frames;
+    m.n = n;
     return m;
 }
 
@@ -105,14 +125,15 @@ SequenceResult prepareSequence(const std::string& dir) {
     seq.layout.height = dims[1];
 
     const int64_t all = layout.frameCount();
-    seq.methods.push_back(method("I/O floor", all));
-    seq.methods.push_back(method(openCvMethodName(OpenCvMethod::Mog2), all));
-    seq.methods.push_back(method(openCvMethodName(OpenCvMethod::Knn), all));
+    seq.methods.push_back(method("I/O floor", MethodKind::IoFloor, all));
+    seq.methods.push_back(method("I/O floor, colour only", MethodKind::ColourIoFloor, all));
+    seq.methods.push_back(method(openCvMethodName(OpenCvMethod::Mog2), MethodKind::Mog2, all));
+    seq.methods.push_back(method(openCvMethodName(OpenCvMethod::Knn), MethodKind::Knn, all));
     for (const DadiConfig& config : kDadiConfigs) {
-        MethodResult m = method(config.name, layout.dadiFrameCount());
+        MethodResult m =
+            method(config.name, config.depth ? MethodKind::DadiRgbd : MethodKind::DadiColour,
+                   layout.dadiFrameCount(), config.n);
         m.modelBytes = modelBytes(seq.layout, config.n, config.depth);
-        m.isDadiRgbdN3 = config.depth && config.n == 3;
-        m.isDadiColourN3 = !config.depth && config.n == 3;
         seq.methods.push_back(m);
     }
     // "default" leaves the thread count to the library; "-s 0" drops the shadow test.
@@ -125,16 +146,35 @@ SequenceResult prepareSequence(const std::string& dir) {
 // One run of every method, in the same order each repeat.
 void runOnce(SequenceResult& seq, const std::string& program) {
     const SequenceLayout& layout = seq.layout;
-    record(seq.methods[0],
-           runMaskWriterForked([&](const std::string& out) { runIoFloor(layout, out); }));
-    record(seq.methods[1], runMaskWriterForked([&](const std::string& out) {
-               runOpenCvSubtractor(OpenCvMethod::Mog2, layout, out);
-           }));
-    record(seq.methods[2], runMaskWriterForked([&](const std::string& out) {
-               runOpenCvSubtractor(OpenCvMethod::Knn, layout, out);
-           }));
-    for (size_t c = 0; c < std::size(kDadiConfigs); ++c) {
-        record(seq.methods[3 + c], runDadiProcess(program, layout, dadiOptions(kDadiConfigs[c])));
+    for (MethodResult& m : seq.methods) {
+        const TempDir outDir;
+        ChildOutcome outcome;
+        switch (m.kind) {
+            case MethodKind::IoFloor:
+            case MethodKind::ColourIoFloor: {
+                const bool depth = m.kind == MethodKind::IoFloor;
+                outcome = runMaskWriterForked(
+                    [&](const std::string& out) { runIoFloor(layout, out, depth); }, outDir.path());
+                break;
+            }
+            case MethodKind::Mog2:
+            case MethodKind::Knn: {
+                const OpenCvMethod which =
+                    m.kind == MethodKind::Mog2 ? OpenCvMethod::Mog2 : OpenCvMethod::Knn;
+                outcome = runMaskWriterForked(
+                    [&](const std::string& out) { runOpenCvSubtractor(which, layout, out); },
+                    outDir.path());
+                break;
+            }
+            case MethodKind::DadiRgbd:
+            case MethodKind::DadiColour: {
+                const DadiConfig config{m.name.c_str(), m.kind == MethodKind::DadiRgbd, m.n};
+                outcome = runDadiProcess(program, layout, dadiOptions(config), outDir.path());
+                break;
+            }
+        }
+        record(m, outcome);
+        if (outcome.succeeded) scoreOnce(m, layout, outDir.path());
     }
     for (BreakdownResult& b : seq.breakdowns) {
         const StageSample sample = runStageBreakdown(layout, b.settings, b.depth);
@@ -146,6 +186,36 @@ void runOnce(SequenceResult& seq, const std::string& program) {
         } else {
             ++b.failures;
         }
+    }
+}
+
+// MOG2's apply CPU on one thread and the library's cost at every block side,
+// once per sequence.
+void measureCpu(SequenceResult& seq, int scalingFrames) {
+    const SequenceLayout& layout = seq.layout;
+    const ChildOutcome mog2 = runForked([&layout] {
+        const double ms = openCvApplyCpuMs(OpenCvMethod::Mog2, layout);
+        std::vector<char> bytes(sizeof ms);
+        std::memcpy(bytes.data(), &ms, sizeof ms);
+        return bytes;
+    });
+    if (mog2.succeeded && mog2.payload.size() == sizeof(double)) {
+        std::memcpy(&seq.mog2ApplyCpuMs, mog2.payload.data(), sizeof(double));
+    }
+    std::fprintf(stderr, "  MOG2 apply CPU, one thread: %.2f ms/frame\n", seq.mog2ApplyCpuMs);
+    for (const int n : kScalingSides) {
+        dadimero::Settings settings;
+        settings.n = n;
+        settings.threads = 1;
+        const StageSample sample =
+            runStageBreakdown(layout, settings, true, SequenceLayout::kFirstFrame + scalingFrames);
+        ScalingPoint point{n, sample.frames, 0.0};
+        if (sample.succeeded) {
+            point.applyCpuMs = BreakdownResult::perFrame(sample.applyCpuNanoseconds, sample.frames);
+        }
+        std::fprintf(stderr, "  scaling n=%d: %.2f ms/frame over %lld frames\n", n,
+                     point.applyCpuMs, static_cast<long long>(point.frames));
+        seq.scaling.push_back(point);
     }
 }
 
@@ -177,6 +247,17 @@ int main(int argc, char** argv) {
                              options.repeat);
                 runOnce(seq, options.program);
             }
+            measureCpu(seq, options.scalingFrames);
+            if (!options.plotDir.empty() && hasGroundTruth(seq.layout)) {
+                std::filesystem::create_directories(options.plotDir);
+                const std::string path = options.plotDir + "/speed_vs_fmeasure_" +
+                                         std::to_string(seq.layout.width) + "x" +
+                                         std::to_string(seq.layout.height) + ".png";
+                if (!drawSpeedAccuracyPlot(seq, path)) {
+                    throw std::runtime_error("cannot write " + path);
+                }
+                std::fprintf(stderr, "  wrote %s\n", path.c_str());
+            }
             report.sequences.push_back(std::move(seq));
         }
         report.parentRssKb = ownPeakRssKb();
@@ -192,6 +273,8 @@ int main(int argc, char** argv) {
                 failures += m.failures;
             for (const BreakdownResult& b : seq.breakdowns)
                 failures += b.failures;
+            for (const ScalingPoint& p : seq.scaling)
+                failures += p.applyCpuMs > 0.0 ? 0 : 1;
         }
         return failures == 0 ? 0 : 1;
     } catch (const std::exception& failure) {

@@ -6,11 +6,16 @@
 namespace {
 
 const char* kUsage =
-    "usage: dadi-bench [--repeat N] [--json] [--program PATH] SEQDIR...\n"
-    "  --repeat N      runs of every method; the median is reported (default 3)\n"
-    "  --json          print one JSON object instead of the table\n"
-    "  --program PATH  the DADI-MERO executable (default: DADI-MERO in the\n"
-    "                  directory above this program's)\n";
+    "usage: dadi-bench [--repeat N] [--json] [--program PATH] [--plot DIR]\n"
+    "                  [--scaling-frames N] SEQDIR...\n"
+    "  --repeat N          runs of every method; the median is reported (default 3)\n"
+    "  --json              print one JSON object instead of the table\n"
+    "  --program PATH      the DADI-MERO executable (default: DADI-MERO in the\n"
+    "                      directory above this program's)\n"
+    "  --plot DIR          draw DIR/speed_vs_fmeasure_WxH.png for every sequence with\n"
+    "                      ground truth\n"
+    "  --scaling-frames N  frames of each block side's run in the scaling table\n"
+    "                      (default 40)\n";
 
 // The build tree puts dadi-bench in build/bench and DADI-MERO in build.
 std::string defaultProgram() {
@@ -20,7 +25,7 @@ std::string defaultProgram() {
     return (self.parent_path().parent_path() / "DADI-MERO").string();
 }
 
-int parseRepeat(const std::string& text) {
+int parsePositive(const std::string& option, const std::string& text) {
     size_t used = 0;
     int value = 0;
     try {
@@ -29,7 +34,7 @@ int parseRepeat(const std::string& text) {
         used = 0;
     }
     if (used != text.size() || value < 1) {
-        throw std::invalid_argument("--repeat needs a positive whole number\n" +
+        throw std::invalid_argument(option + " needs a positive whole number\n" +
                                     std::string(kUsage));
     }
     return value;
@@ -44,7 +49,11 @@ BenchOptions parseBenchOptions(int argc, char** argv) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
         if (arg == "--repeat" && hasValue) {
-            options.repeat = parseRepeat(argv[++i]);
+            options.repeat = parsePositive(arg, argv[++i]);
+        } else if (arg == "--scaling-frames" && hasValue) {
+            options.scalingFrames = parsePositive(arg, argv[++i]);
+        } else if (arg == "--plot" && hasValue) {
+            options.plotDir = argv[++i];
         } else if (arg == "--program" && hasValue) {
             options.program = argv[++i];
         } else if (arg == "--json") {

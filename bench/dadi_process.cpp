@@ -2,8 +2,6 @@
 
 #include <filesystem>
 
-#include "temp_dir.hpp"
-
 namespace {
 
 int64_t countMasks(const std::string& dir) {
@@ -18,12 +16,11 @@ int64_t countMasks(const std::string& dir) {
 }  // namespace
 
 ChildOutcome runDadiProcess(const std::string& program, const SequenceLayout& layout,
-                            const std::vector<std::string>& options) {
-    const TempDir workDir;
+                            const std::vector<std::string>& options, const std::string& workDir) {
     std::vector<std::string> args{program, layout.dir};
     args.insert(args.end(), options.begin(), options.end());
-    ChildOutcome outcome = runProgram(program, args, workDir.path());
+    ChildOutcome outcome = runProgram(program, args, workDir);
     const int64_t expected = int64_t{layout.toIdx} - layout.fromIdx + 1;
-    if (countMasks(workDir.path()) != expected) outcome.succeeded = false;
+    if (countMasks(workDir) != expected) outcome.succeeded = false;
     return outcome;
 }

@@ -25,12 +25,12 @@ cv::Size warmUpSequence(const SequenceLayout& layout) {
     return size;
 }
 
-void runIoFloor(const SequenceLayout& layout, const std::string& outDir) {
+void runIoFloor(const SequenceLayout& layout, const std::string& outDir, bool depth) {
     cv::setNumThreads(1);
     cv::Mat mask;
     for (int64_t frame = SequenceLayout::kFirstFrame; frame <= layout.toIdx; ++frame) {
         const cv::Mat colour = decode(layout.colourPath(frame), cv::IMREAD_COLOR);
-        decode(layout.depthPath(frame), cv::IMREAD_ANYDEPTH);
+        if (depth) decode(layout.depthPath(frame), cv::IMREAD_ANYDEPTH);
         if (mask.empty()) mask = cv::Mat::zeros(colour.size(), CV_8UC1);
         writeMaskFile(outDir, frame, mask);
     }

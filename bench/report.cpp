@@ -1,5 +1,6 @@
 #include "report.hpp"
 
+#include <cmath>
 #include <string>
 
 #include "targets.hpp"
@@ -25,11 +26,20 @@ std::string jsonString(const std::string& text) {
     return quoted + "\"";
 }
 
+std::string fText(double f) {
+    if (std::isnan(f)) return "-";
+    char text[16];
+    std::snprintf(text, sizeof text, "%.3f", f);
+    return text;
+}
+
 void printMethods(std::FILE* out, const SequenceResult& seq) {
-    const double floorMs = seq.methods.at(0).msPerFrame();
-    const double mog2Ms = seq.methods.at(1).msPerFrame();
-    std::fprintf(out, "%-26s %6s %9s %8s %8s %7s %9s %9s\n", "method", "frames", "ms/frame", "fps",
-                 "x floor", "x MOG2", "peak MiB", "model MiB");
+    const MethodResult* floor = seq.find(MethodKind::IoFloor);
+    const MethodResult* mog2 = seq.find(MethodKind::Mog2);
+    const double floorMs = floor != nullptr ? floor->msPerFrame() : 0.0;
+    const double mog2Ms = mog2 != nullptr ? mog2->msPerFrame() : 0.0;
+    std::fprintf(out, "%-26s %6s %9s %8s %8s %7s %9s %9s %9s\n", "method", "frames", "ms/frame",
+                 "fps", "x floor", "x MOG2", "peak MiB", "model MiB", "F-measure");
     for (const MethodResult& m : seq.methods) {
         const double ms = m.msPerFrame();
         std::fprintf(out, "%-26s %6lld %9.2f %8.1f %8.2f %7.2f %9.1f", m.name.c_str(),
@@ -40,8 +50,26 @@ void printMethods(std::FILE* out, const SequenceResult& seq) {
         } else {
             std::fprintf(out, " %9s", "-");
         }
+        std::fprintf(out, " %9s", fText(m.fMeasure).c_str());
         if (m.failures > 0) std::fprintf(out, "  (%d failed runs)", m.failures);
         std::fprintf(out, "\n");
+    }
+}
+
+// ns of one thread's CPU per pixel and per cell of its block.
+double nsPerCell(const SequenceResult& seq, const ScalingPoint& p) {
+    return 1e6 * p.applyCpuMs / (seq.pixels() * p.n * p.n);
+}
+
+void printScaling(std::FILE* out, const SequenceResult& seq) {
+    if (seq.scaling.empty()) return;
+    std::fprintf(out,
+                 "\nCost by block side, RGB-D, one thread, apply CPU over the first %lld "
+                 "frames:\n%-6s %12s %16s\n",
+                 static_cast<long long>(seq.scaling.front().frames), "n", "ms/frame",
+                 "ns per pixel*n^2");
+    for (const ScalingPoint& p : seq.scaling) {
+        std::fprintf(out, "%-6d %12.2f %16.2f\n", p.n, p.applyCpuMs, nsPerCell(seq, p));
     }
 }
 
@@ -68,10 +96,20 @@ void printBreakdown(std::FILE* out, const SequenceResult& seq) {
             sum += b.stageMsPerFrame(s);
         std::fprintf(out, " %16.2f", sum);
     }
+    std::fprintf(out, "\n%-22s", "apply CPU, all threads");
+    for (const BreakdownResult& b : seq.breakdowns)
+        std::fprintf(out, " %16.2f", b.applyCpuMsPerFrame());
     std::fprintf(out, "\n%-22s", "wall (whole run)");
     for (const BreakdownResult& b : seq.breakdowns)
         std::fprintf(out, " %16.2f", b.wallMsPerFrame());
     std::fprintf(out, "\n");
+    if (seq.mog2ApplyCpuMs > 0.0 && !seq.breakdowns.empty()) {
+        const double algorithm = seq.breakdowns.front().applyCpuMsPerFrame();
+        std::fprintf(out,
+                     "algorithm CPU (apply, default threads) %.2f ms/frame; MOG2 apply on one "
+                     "thread %.2f ms/frame: %.2f x MOG2\n",
+                     algorithm, seq.mog2ApplyCpuMs, ratio(algorithm, seq.mog2ApplyCpuMs));
+    }
 }
 
 // The shadow test's cost: colour detection with it on minus with it off.
@@ -106,23 +144,33 @@ void printTargets(std::FILE* out, const SequenceResult& seq) {
     }
 }
 
+std::string jsonNumber(double value) {
+    if (std::isnan(value)) return "null";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4f", value);
+    return text;
+}
+
 void printMethodJson(std::FILE* out, const MethodResult& m, double floorMs, double mog2Ms) {
     const double ms = m.msPerFrame();
     std::fprintf(out,
                  "{\"name\":%s,\"frames\":%lld,\"ms_per_frame\":%.4f,\"fps\":%.3f,"
                  "\"ratio_to_io_floor\":%.4f,\"ratio_to_mog2\":%.4f,\"peak_rss_kb\":%ld,"
-                 "\"model_bytes\":%.0f,\"failed_runs\":%d,\"seconds\":[",
+                 "\"model_bytes\":%.0f,\"f_measure\":%s,\"failed_runs\":%d,\"seconds\":[",
                  jsonString(m.name).c_str(), static_cast<long long>(m.frames), ms, fps(ms),
-                 ratio(ms, floorMs), ratio(ms, mog2Ms), m.maxPeakRssKb(), m.modelBytes, m.failures);
+                 ratio(ms, floorMs), ratio(ms, mog2Ms), m.maxPeakRssKb(), m.modelBytes,
+                 jsonNumber(m.fMeasure).c_str(), m.failures);
     for (size_t i = 0; i < m.seconds.size(); ++i)
         std::fprintf(out, "%s%.4f", i == 0 ? "" : ",", m.seconds[i]);
     std::fprintf(out, "]}");
 }
 
 void printBreakdownJson(std::FILE* out, const BreakdownResult& b) {
-    std::fprintf(out, "{\"name\":%s,\"frames\":%lld,\"wall_ms_per_frame\":%.4f,\"stages\":{",
-                 jsonString(b.name).c_str(), static_cast<long long>(b.frames()),
-                 b.wallMsPerFrame());
+    std::fprintf(out,
+                 "{\"name\":%s,\"frames\":%lld,\"wall_ms_per_frame\":%.4f,"
+                 "\"apply_cpu_ms_per_frame\":%.4f,\"stages\":{",
+                 jsonString(b.name).c_str(), static_cast<long long>(b.frames()), b.wallMsPerFrame(),
+                 b.applyCpuMsPerFrame());
     for (size_t s = 0; s < kStageCount; ++s) {
         std::fprintf(out, "%s%s:%.4f", s == 0 ? "" : ",",
                      jsonString(dadimero::stageName(static_cast<dadimero::Stage>(s))).c_str(),
@@ -144,7 +192,33 @@ void printTable(std::FILE* out, const BenchReport& report) {
         printMethods(out, seq);
         printBreakdown(out, seq);
         printShadowShare(out, seq);
+        printScaling(out, seq);
         printTargets(out, seq);
+    }
+    // Cost by image size: n = 3, one thread, per pixel.
+    const SequenceResult* smallest = nullptr;
+    const SequenceResult* largest = nullptr;
+    std::fprintf(out, "\nCost by image size, RGB-D n=3, one thread:\n%-12s %12s %14s\n", "size",
+                 "ms/frame", "ns per pixel");
+    for (const SequenceResult& seq : report.sequences) {
+        for (const ScalingPoint& p : seq.scaling) {
+            if (p.n != 3 || p.applyCpuMs <= 0.0) continue;
+            std::fprintf(out, "%5dx%-6d %12.2f %14.2f\n", seq.layout.width, seq.layout.height,
+                         p.applyCpuMs, 1e6 * p.applyCpuMs / seq.pixels());
+            if (smallest == nullptr || seq.pixels() < smallest->pixels()) smallest = &seq;
+            if (largest == nullptr || seq.pixels() > largest->pixels()) largest = &seq;
+        }
+    }
+    if (smallest != nullptr && largest != smallest) {
+        auto perPixel = [](const SequenceResult& seq) {
+            for (const ScalingPoint& p : seq.scaling)
+                if (p.n == 3) return p.applyCpuMs / seq.pixels();
+            return 0.0;
+        };
+        const double growth = ratio(perPixel(*largest), perPixel(*smallest));
+        std::fprintf(out, "  5. cost per pixel, %dx%d against %dx%d: %.2f (limit 1.10)  %s\n",
+                     largest->layout.width, largest->layout.height, smallest->layout.width,
+                     smallest->layout.height, growth, growth <= 1.1 ? "met" : "NOT met");
     }
     std::fprintf(out,
                  "\nDADI-MERO start-up alone (no arguments): %.3f s, peak %.1f MiB; "
@@ -168,8 +242,10 @@ void printJson(std::FILE* out, const BenchReport& report) {
                      "\"first_mask\":%d,\"last_frame\":%d,\"methods\":[",
                      i == 0 ? "" : ",", jsonString(l.dir).c_str(), l.width, l.height,
                      SequenceLayout::kFirstFrame, l.fromIdx, l.toIdx);
-        const double floorMs = seq.methods.at(0).msPerFrame();
-        const double mog2Ms = seq.methods.at(1).msPerFrame();
+        const MethodResult* floor = seq.find(MethodKind::IoFloor);
+        const MethodResult* mog2 = seq.find(MethodKind::Mog2);
+        const double floorMs = floor != nullptr ? floor->msPerFrame() : 0.0;
+        const double mog2Ms = mog2 != nullptr ? mog2->msPerFrame() : 0.0;
         for (size_t m = 0; m < seq.methods.size(); ++m) {
             if (m > 0) std::fprintf(out, ",");
             printMethodJson(out, seq.methods[m], floorMs, mog2Ms);
@@ -178,6 +254,15 @@ void printJson(std::FILE* out, const BenchReport& report) {
         for (size_t b = 0; b < seq.breakdowns.size(); ++b) {
             if (b > 0) std::fprintf(out, ",");
             printBreakdownJson(out, seq.breakdowns[b]);
+        }
+        std::fprintf(out, "],\"mog2_apply_cpu_ms\":%.4f,\"scaling\":[", seq.mog2ApplyCpuMs);
+        for (size_t p = 0; p < seq.scaling.size(); ++p) {
+            const ScalingPoint& point = seq.scaling[p];
+            std::fprintf(out,
+                         "%s{\"n\":%d,\"frames\":%lld,\"apply_cpu_ms\":%.4f,"
+                         "\"ns_per_pixel_cell\":%.4f}",
+                         p == 0 ? "" : ",", point.n, static_cast<long long>(point.frames),
+                         point.applyCpuMs, nsPerCell(seq, point));
         }
         std::fprintf(out, "],\"targets\":[");
         const std::vector<TargetCheck> checks = checkTargets(seq);

@@ -7,6 +7,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "cpu_time.hpp"
 #include "files/sequence_layout.hpp"
 
 namespace {
@@ -25,7 +26,7 @@ cv::Mat decode(const std::string& path, int flags, dadimero::StageTimes& times) 
 }
 
 void measure(const SequenceLayout& layout, dadimero::Settings settings, bool depth,
-             StageSample& sample) {
+             int64_t lastFrame, StageSample& sample) {
     dadimero::StageTimes times;
     const std::string dir = layout.dir + "/";
     const cv::Mat background = cv::imread(dir + dadimero::kColourBackgroundName, cv::IMREAD_COLOR);
@@ -45,16 +46,21 @@ void measure(const SequenceLayout& layout, dadimero::Settings settings, bool dep
     dadimero::attachStageTimes(subtractor, &times);
     cv::Mat mask;
     std::vector<uchar> png;
-    for (int64_t f = SequenceLayout::kFirstFrame + 1; f <= layout.toIdx; ++f) {
+    const int64_t last = lastFrame > 0 ? std::min<int64_t>(lastFrame, layout.toIdx) : layout.toIdx;
+    double applyCpu = 0.0;
+    for (int64_t f = SequenceLayout::kFirstFrame + 1; f <= last; ++f) {
         const cv::Mat colour = decode(layout.colourPath(f), cv::IMREAD_COLOR, times);
         const cv::Mat depthFrame =
             depth ? decode(layout.depthPath(f), cv::IMREAD_ANYDEPTH, times) : cv::Mat();
+        const double cpuBefore = processCpuSeconds();
         subtractor.apply(colour, depthFrame, mask);
+        applyCpu += processCpuSeconds() - cpuBefore;
         if (mask.empty()) continue;
         const dadimero::StageTimer timer(&times, dadimero::Stage::Encode);
         cv::imencode(".png", mask, png);
     }
     sample.wallNanoseconds = nanosecondsSince(start);
+    sample.applyCpuNanoseconds = static_cast<int64_t>(applyCpu * 1e9);
     for (size_t s = 0; s < kStageCount; ++s)
         sample.nanoseconds[s] = times.nanoseconds[s].load();
     sample.frames = times.framesProcessed.load();
@@ -63,11 +69,11 @@ void measure(const SequenceLayout& layout, dadimero::Settings settings, bool dep
 
 }  // namespace
 
-StageSample runStageBreakdown(const SequenceLayout& layout, dadimero::Settings settings,
-                              bool depth) {
+StageSample runStageBreakdown(const SequenceLayout& layout, dadimero::Settings settings, bool depth,
+                              int64_t lastFrame) {
     StageSample sample;
     try {
-        measure(layout, settings, depth, sample);
+        measure(layout, settings, depth, lastFrame, sample);
     } catch (const std::exception&) {
         sample.succeeded = false;
     }

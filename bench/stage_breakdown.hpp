@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "bench_sequence.hpp"
 #include "dadimero/dadimero.hpp"
-#include "sequence_layout.hpp"
 #include "subtractor/stage_times.hpp"
 
 inline constexpr size_t kStageCount = static_cast<size_t>(dadimero::Stage::Count);
@@ -17,10 +17,12 @@ struct StageSample {
     std::array<int64_t, kStageCount> nanoseconds{};  // summed over threads
     int64_t frames = 0;                              // calibration and online
     int64_t wallNanoseconds = 0;                     // decoding, apply and encoding, all frames
+    int64_t applyCpuNanoseconds = 0;                 // CPU of every thread during apply() alone
 };
 
 // Runs a Subtractor over the sequence in this process, as DADI-MERO does with
 // `settings` (K and the depth background from the sequence): frames are read
-// one at a time and each mask is encoded as PNG in memory.
-StageSample runStageBreakdown(const SequenceLayout& layout, dadimero::Settings settings,
-                              bool depth);
+// one at a time and each mask is encoded as PNG in memory. With `lastFrame`
+// above 0 the run stops after that frame.
+StageSample runStageBreakdown(const SequenceLayout& layout, dadimero::Settings settings, bool depth,
+                              int64_t lastFrame = 0);

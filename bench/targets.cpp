@@ -2,16 +2,15 @@
 
 namespace {
 
-const MethodResult* findIf(const SequenceResult& result, bool MethodResult::*flag) {
-    for (const MethodResult& m : result.methods)
-        if (m.*flag && !m.seconds.empty()) return &m;
-    return nullptr;
-}
-
 TargetCheck ratioCheck(const std::string& goal, double value, double limit) {
     TargetCheck check{goal, value, limit, value > 0.0, false};
     check.met = check.measured && value <= limit;
     return check;
+}
+
+double ratioOf(const MethodResult* m, const MethodResult* base) {
+    if (m == nullptr || base == nullptr || base->msPerFrame() <= 0.0) return 0.0;
+    return m->msPerFrame() / base->msPerFrame();
 }
 
 void addMemoryCheck(std::vector<TargetCheck>& checks, const char* goal, const MethodResult* m) {
@@ -24,24 +23,39 @@ void addMemoryCheck(std::vector<TargetCheck>& checks, const char* goal, const Me
     checks.push_back(ratioCheck(goal, peakMiB, limitMiB));
 }
 
+double scalingCpu(const SequenceResult& result, int n) {
+    for (const ScalingPoint& p : result.scaling)
+        if (p.n == n) return p.applyCpuMs;
+    return 0.0;
+}
+
 }  // namespace
 
 std::vector<TargetCheck> checkTargets(const SequenceResult& result) {
     std::vector<TargetCheck> checks;
-    const MethodResult& floor = result.methods.at(0);
-    const MethodResult& mog2 = result.methods.at(1);
-    const MethodResult* rgbd = findIf(result, &MethodResult::isDadiRgbdN3);
-    const MethodResult* colour = findIf(result, &MethodResult::isDadiColourN3);
-    const double floorMs = floor.msPerFrame();
-    const double mog2Ms = mog2.msPerFrame();
-    const auto ratio = [](const MethodResult* m, double base) {
-        return m != nullptr && base > 0.0 ? m->msPerFrame() / base : 0.0;
-    };
+    const MethodResult* floor = result.find(MethodKind::IoFloor);
+    const MethodResult* colourFloor = result.find(MethodKind::ColourIoFloor);
+    const MethodResult* mog2 = result.find(MethodKind::Mog2);
+    const MethodResult* rgbd = result.find(MethodKind::DadiRgbd, 3);
+    const MethodResult* colour = result.find(MethodKind::DadiColour, 3);
+
+    const double algorithmCpu =
+        result.breakdowns.empty() ? 0.0 : result.breakdowns.front().applyCpuMsPerFrame();
     checks.push_back(
-        ratioCheck("RGB-D n=3 ms/frame <= MOG2 ms/frame (x MOG2)", ratio(rgbd, mog2Ms), 1.0));
-    checks.push_back(ratioCheck("RGB-D n=3 <= 1.5x I/O floor", ratio(rgbd, floorMs), 1.5));
-    checks.push_back(ratioCheck("colour n=3 <= 1.25x I/O floor", ratio(colour, floorMs), 1.25));
-    addMemoryCheck(checks, "RGB-D n=3 peak RSS MiB <= 1.25x model", rgbd);
-    addMemoryCheck(checks, "colour n=3 peak RSS MiB <= 1.25x model", colour);
+        ratioCheck("1. RGB-D n=3 algorithm CPU <= 2x MOG2 apply CPU",
+                   result.mog2ApplyCpuMs > 0.0 ? algorithmCpu / result.mog2ApplyCpuMs : 0.0, 2.0));
+    checks.push_back(
+        ratioCheck("2. RGB-D n=3 end to end <= MOG2 (x MOG2)", ratioOf(rgbd, mog2), 1.0));
+    checks.push_back(
+        ratioCheck("2. RGB-D n=3 end to end <= 1.5x I/O floor", ratioOf(rgbd, floor), 1.5));
+    checks.push_back(
+        ratioCheck("3. colour n=3 <= 1.25x colour-only floor", ratioOf(colour, colourFloor), 1.25));
+    addMemoryCheck(checks, "4. RGB-D n=3 peak MiB <= 1.25x model", rgbd);
+    addMemoryCheck(checks, "4. colour n=3 peak MiB <= 1.25x model", colour);
+    // Cost per pixel and cell: n = 9 against n = 3, one thread.
+    const double n3 = scalingCpu(result, 3);
+    const double n9 = scalingCpu(result, 9);
+    checks.push_back(ratioCheck("5. n=9 cost per cell <= 1.1x n=3's",
+                                n3 > 0.0 && n9 > 0.0 ? (n9 / 81.0) / (n3 / 9.0) : 0.0, 1.1));
     return checks;
 }

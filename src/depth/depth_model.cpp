@@ -56,10 +56,12 @@ uint8_t searchDepth(float sample, const float* distance, size_t stride, const fl
         bestRow = bestCol = -1;
         return LABEL_FOREGROUND;
     }
-    bestRow = r * N + best / N;
-    bestCol = c * N + best % N;
+    const int row = r * N + best / N;
+    const int col = c * N + best % N;
+    bestRow = row;
+    bestCol = col;
     const double below =
-        static_cast<double>(weights[static_cast<size_t>(bestRow * cols + bestCol)]) - sample;
+        static_cast<double>(weights[static_cast<size_t>(row * cols + col)]) - sample;
     return below <= eps ? LABEL_BACKGROUND : LABEL_FOREGROUND;
 }
 

@@ -1,4 +1,4 @@
-#include "sequence_layout.hpp"
+#include "bench_sequence.hpp"
 
 #include <filesystem>
 #include <stdexcept>

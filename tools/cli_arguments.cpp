@@ -17,6 +17,12 @@ int64_t parseIntegerArgument(const std::string& option, const std::string& text,
     return value;
 }
 
+bool asksForHelp(const std::vector<std::string>& args) {
+    for (size_t i = 1; i < args.size(); ++i)
+        if (args[i] == "-h" || args[i] == "--help") return true;
+    return false;
+}
+
 std::string takeOptionValue(const std::vector<std::string>& args, size_t& i) {
     if (i + 1 >= args.size()) throw UsageError(args[i] + " needs a value");
     ++i;

@@ -15,6 +15,9 @@ struct UsageError : std::runtime_error {
 int64_t parseIntegerArgument(const std::string& option, const std::string& text, int64_t lowest,
                              int64_t highest);
 
+// True when -h or --help is among the arguments after the program name.
+bool asksForHelp(const std::vector<std::string>& args);
+
 // Returns the value after argument i, advancing i, or throws UsageError.
 std::string takeOptionValue(const std::vector<std::string>& args, size_t& i);
 

@@ -10,8 +10,8 @@
 
 #include "cli_arguments.hpp"
 #include "error_panel.hpp"
-#include "frame_panels.hpp"
 #include "files/image_files.hpp"
+#include "frame_panels.hpp"
 #include "sequence_layout.hpp"
 
 namespace {
@@ -169,8 +169,7 @@ cv::Mat drawFrame(const Options& o, const SequenceExtras& extras, int frame) {
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv, argv + argc);
-    if (std::find(args.begin(), args.end(), "--help") != args.end() ||
-        std::find(args.begin(), args.end(), "-h") != args.end()) {
+    if (asksForHelp(args)) {
         std::fputs(kUsage, stdout);
         return 0;
     }

@@ -110,11 +110,9 @@ std::string scoreWholeDataset(const Options& o) {
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv, argv + argc);
-    for (size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "-h" || args[i] == "--help") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
+    if (asksForHelp(args)) {
+        std::fputs(kUsage, stdout);
+        return 0;
     }
     Options options;
     try {

@@ -56,7 +56,9 @@ struct StageTimes;  // per-stage clocks of the benchmark (not part of the API)
 //
 // Not copyable, movable. Everything is allocated by the constructor; apply()
 // allocates nothing after the first online frame (fgmask aside, when the
-// caller's matrix does not already have the mask's size and type).
+// caller's matrix does not already have the mask's size and type). Like
+// OpenCV's subtractors, one subtractor is for one thread at a time; separate
+// subtractors may run in parallel (each uses Settings::threads threads).
 class Subtractor : public cv::BackgroundSubtractor {
   public:
     // colourBackground: 8-bit BGR, an estimate of the empty scene; at least

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "colour/shadow.hpp"
+#include "model/nearest_weight.hpp"
 #include "model/target_clones.hpp"
 
 namespace dadimero {
@@ -61,17 +62,8 @@ namespace {
 // within eps; then the centre takes every tie with it.
 template <int N>
 int pickNearest(const float* distance, size_t stride, float eps, bool& matched) {
-    int best = -1;
-    float minimum = 100.0f;
-    for (int i = 0; i < N; ++i) {
-        for (int j = 0; j < N; ++j) {
-            // Branch-free: the outcome depends on the data and mispredicts.
-            const float d = distance[i * stride + j];
-            const bool smaller = d < minimum;
-            minimum = smaller ? d : minimum;
-            best = smaller ? i * N + j : best;
-        }
-    }
+    float minimum = 0.0f;
+    int best = firstSmallest<N>(distance, stride, 100.0f, minimum);
     matched = best >= 0 && minimum <= eps;
     constexpr int centre = (N / 2) * N + N / 2;
     if (matched && distance[(N / 2) * stride + N / 2] <= minimum) best = centre;
@@ -249,35 +241,26 @@ void updateColourRows(const PlaneSet& framePlanes, ColourModel& colour,
                                    framePlanes.plane[2].data()};
     float* const planes[3] = {colour.weights.plane[0].data(), colour.weights.plane[1].data(),
                               colour.weights.plane[2].data()};
-    // Assignment planes of pixel rows r - 1, r and r + 1, for writer row r:
-    // the writer's x, y, z and its rate.
-    int writerRow = 0;
-    float* slots[3][4];
-    uint8_t* kinds[3];
+    // Assignment planes: the writer's x, y, z and its rate.
+    WriterRowSlots<4> slots;
     auto assign = [&](size_t p, int R, int C, auto count, int entry) {
-        const int q = R / N;
-        const int t = q - writerRow + 1;
-        const size_t k = static_cast<size_t>(R - q * N) * cols + static_cast<size_t>(C);
+        int t = 0;
+        size_t k = 0;
+        slots.locate<N>(R, C, cols, t, k);
         const float x = frame[0][p];
         const float y = frame[1][p];
         const float z = frame[2][p];
         // Runs are at most N cells: plain loops, which the compiler unrolls.
         for (int j = 0; j < count; ++j) {
-            slots[t][0][k + j] = x;
-            slots[t][1][k + j] = y;
-            slots[t][2][k + j] = z;
-            slots[t][3][k + j] = rateMatrix[static_cast<size_t>(entry + j)];
-            kinds[t][k + j] = ASSIGN_BLEND;
+            slots.planes[t][0][k + j] = x;
+            slots.planes[t][1][k + j] = y;
+            slots.planes[t][2][k + j] = z;
+            slots.planes[t][3][k + j] = rateMatrix[static_cast<size_t>(entry + j)];
+            slots.kinds[t][k + j] = ASSIGN_BLEND;
         }
     };
     auto assignRow = [&](int r) {
-        writerRow = r;
-        for (int t = 0; t < 3; ++t) {
-            const int q = std::max(r - 1 + t, 0);
-            for (int i = 0; i < 4; ++i)
-                slots[t][i] = scratch.slot(i, q);
-            kinds[t] = scratch.kindsOf(q);
-        }
+        slots = WriterRowSlots<4>(scratch, r);
         assignWriterRow<N>(r, grid, writers, colour.bestRow.data(), colour.bestCol.data(),
                            ownedBegin * N, ownedEnd * N, assign);
     };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "model/nearest_weight.hpp"
 #include "model/target_clones.hpp"
 
 namespace dadimero {
@@ -27,31 +28,14 @@ DADI_TARGET_CLONES void depthDistanceRow(const float* __restrict weights,
         out[k] = std::fabs(spread[k] - weights[k]);
 }
 
-// The nearest weight among a block's N x N distances (row-major, rows
-// `stride` apart): the first strictly smallest, -1 when none is below 10000
-// (not-a-number weights only).
-template <int N>
-int nearestOfDistances(const float* distance, size_t stride) {
-    int best = -1;
-    float minimum = 10000.0f;
-    for (int i = 0; i < N; ++i) {
-        for (int j = 0; j < N; ++j) {
-            // Branch-free: the outcome depends on the data and mispredicts.
-            const float d = distance[i * stride + j];
-            const bool smaller = d < minimum;
-            minimum = smaller ? d : minimum;
-            best = smaller ? i * N + j : best;
-        }
-    }
-    return best;
-}
-
 // The label of pixel (r, c), whose sample is searched, given its block's
 // distances; records its best cell.
 template <int N>
 uint8_t searchDepth(float sample, const float* distance, size_t stride, const float* weights,
                     int64_t cols, int r, int c, float eps, int& bestRow, int& bestCol) {
-    const int best = nearestOfDistances<N>(distance, stride);
+    // Only not-a-number weights leave no best cell; that is no match.
+    float minimum = 0.0f;
+    const int best = firstSmallest<N>(distance, stride, 10000.0f, minimum);
     if (best < 0) {
         bestRow = bestCol = -1;
         return LABEL_FOREGROUND;
@@ -243,34 +227,26 @@ void updateDepthRows(const std::vector<float>& samples, DepthModel& model,
                      int ownedEnd, UpdateScratch& scratch) {
     const ModelGrid& grid = model.grid;
     const size_t cols = static_cast<size_t>(grid.cols());
-    // Assignment planes of pixel rows r - 1, r and r + 1, for writer row r:
-    // the writer's sample and its rate. A missing sample teaches nothing.
-    int writerRow = 0;
-    float* slots[3][2];
-    uint8_t* kinds[3];
+    // Assignment planes: the writer's sample and its rate. A missing sample
+    // teaches nothing.
+    WriterRowSlots<2> slots;
     auto assign = [&](size_t p, int R, int C, auto count, int entry) {
         const bool fill = entry == kFillEntry;
         if (!fill && !(samples[p] > 0.0f)) return;
-        const int q = R / N;
-        const int t = q - writerRow + 1;
-        const size_t k = static_cast<size_t>(R - q * N) * cols + static_cast<size_t>(C);
+        int t = 0;
+        size_t k = 0;
+        slots.locate<N>(R, C, cols, t, k);
         const float sample = samples[p];
         const uint8_t kind = fill ? ASSIGN_SET : ASSIGN_BLEND;
         // Runs are at most N cells: plain loops, which the compiler unrolls.
         for (int j = 0; j < count; ++j) {
-            slots[t][0][k + j] = sample;
-            slots[t][1][k + j] = fill ? 0.0f : rateMatrix[static_cast<size_t>(entry + j)];
-            kinds[t][k + j] = kind;
+            slots.planes[t][0][k + j] = sample;
+            slots.planes[t][1][k + j] = fill ? 0.0f : rateMatrix[static_cast<size_t>(entry + j)];
+            slots.kinds[t][k + j] = kind;
         }
     };
     auto assignRow = [&](int r) {
-        writerRow = r;
-        for (int t = 0; t < 3; ++t) {
-            const int q = std::max(r - 1 + t, 0);
-            for (int i = 0; i < 2; ++i)
-                slots[t][i] = scratch.slot(i, q);
-            kinds[t] = scratch.kindsOf(q);
-        }
+        slots = WriterRowSlots<2>(scratch, r);
         assignWriterRow<N>(r, grid, writers, model.bestRow.data(), model.bestCol.data(),
                            ownedBegin * N, ownedEnd * N, assign);
     };

@@ -58,10 +58,38 @@ struct UpdateScratch {
 
     // Plane `plane` of the slot of pixel row q, and its kinds.
     float* slot(int plane, int q) {
-        return values.data() + (static_cast<size_t>(plane) * 3 + static_cast<size_t>(q % 3)) *
-                                   rowCells;
+        return values.data() +
+               (static_cast<size_t>(plane) * 3 + static_cast<size_t>(q % 3)) * rowCells;
     }
     uint8_t* kindsOf(int q) { return kinds.data() + static_cast<size_t>(q % 3) * rowCells; }
+};
+
+// The assignment slots that the writers of pixel row r reach: those of pixel
+// rows r - 1, r and r + 1 (row 0's in place of row -1, which no cell is in).
+template <int Planes>
+struct WriterRowSlots {
+    WriterRowSlots() = default;
+    WriterRowSlots(UpdateScratch& scratch, int r) : writerRow(r) {
+        for (int t = 0; t < 3; ++t) {
+            const int q = std::max(r - 1 + t, 0);
+            for (int i = 0; i < Planes; ++i)
+                planes[t][i] = scratch.slot(i, q);
+            kinds[t] = scratch.kindsOf(q);
+        }
+    }
+
+    // Where cell (R, C) of a grid `cols` cells wide is recorded: in slot
+    // `row` (0 to 2: pixel row r - 1, r or r + 1) at `offset`.
+    template <int N>
+    void locate(int R, int C, size_t cols, int& row, size_t& offset) const {
+        const int q = R / N;
+        row = q - writerRow + 1;
+        offset = static_cast<size_t>(R - q * N) * cols + static_cast<size_t>(C);
+    }
+
+    int writerRow = 0;
+    float* planes[3][Planes] = {};
+    uint8_t* kinds[3] = {};
 };
 
 // The owners that guard a window of N x N cells lying wholly inside the grid,

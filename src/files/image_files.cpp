@@ -7,8 +7,9 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <string_view>
+#include <cstdlib>
 #include <mutex>
+#include <string_view>
 #include <vector>
 
 #include <opencv2/core/utils/logger.hpp>
@@ -99,17 +100,39 @@ std::string temporaryNameFor(const std::string& path) {
     return path.substr(0, nameStart) + "." + path.substr(nameStart) + kTemporarySuffix;
 }
 
-WriteResult writeFileBytes(const std::string& path, const void* data, size_t size) {
+namespace {
+
+// The file that writing `path` replaces: `path` itself, or the regular file a
+// link at `path` leads to, which is then written through the link as before.
+// False when something else is there (a directory, a device, a dangling link).
+bool replacedFile(const std::string& path, std::string& target) {
+    target = path;
     struct stat existing {};
-    if (lstat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
-        return WriteResult::OpenFailed;
+    if (lstat(path.c_str(), &existing) != 0) return true;  // a new file
+    if (S_ISREG(existing.st_mode)) return true;
+    struct stat linked {};
+    if (!S_ISLNK(existing.st_mode) || stat(path.c_str(), &linked) != 0 ||
+        !S_ISREG(linked.st_mode)) {
+        return false;
     }
-    const std::string temporary = temporaryNameFor(path);
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) return false;
+    target = resolved;
+    std::free(resolved);
+    return true;
+}
+
+}  // namespace
+
+WriteResult writeFileBytes(const std::string& path, const void* data, size_t size) {
+    std::string target;
+    if (!replacedFile(path, target)) return WriteResult::OpenFailed;
+    const std::string temporary = temporaryNameFor(target);
     const int file = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (file < 0) return WriteResult::OpenFailed;
     const bool written = writeAll(file, static_cast<const uint8_t*>(data), size);
     const bool closed = close(file) == 0;
-    if (written && closed && rename(temporary.c_str(), path.c_str()) == 0) {
+    if (written && closed && rename(temporary.c_str(), target.c_str()) == 0) {
         return WriteResult::Written;
     }
     unlink(temporary.c_str());

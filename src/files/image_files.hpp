@@ -18,7 +18,8 @@ bool writePngFile(const std::string& path, const cv::Mat& image);
 
 enum class WriteResult {
     Written,
-    OpenFailed,  // `path` is there but not a regular file, or no file can be created beside it
+    OpenFailed,  // `path` is there but not a regular file (or a link to one), or no
+                 // file can be created beside it
     WriteFailed  // the bytes could not all be written (a full disk), or the rename failed
 };
 
@@ -26,7 +27,8 @@ enum class WriteResult {
 // the same directory, which is closed and then renamed to `path`, so that a
 // process killed at any moment leaves either the old file or the complete new
 // one under the name. A temporary file left by a kill is found by
-// removeStaleTemporaryFiles. Only a regular file is ever replaced.
+// removeStaleTemporaryFiles. Only a regular file is ever replaced; a link to
+// one is written through, anything else at `path` is refused.
 WriteResult writeFileBytes(const std::string& path, const void* data, size_t size);
 
 // The temporary name writeFileBytes uses for `path`: ".NAME.dadimero.tmp" in

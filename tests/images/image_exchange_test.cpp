@@ -53,6 +53,15 @@ TEST(ImageFilesTest, FilesAreReplacedWholeOrNotAtAll) {
     ASSERT_EQ(writeFileBytes(path, "new", 3), WriteResult::Written);
     EXPECT_EQ(readText(path), "new");
     EXPECT_FALSE(std::filesystem::exists(temporaryNameFor(path)));
+    // A link to a regular file is written through and stays a link.
+    std::filesystem::create_directory(dir / "elsewhere");
+    writeText(dir / "elsewhere" / "target.png", "old");
+    std::filesystem::create_symlink(dir / "elsewhere" / "target.png", dir / "linked.png");
+    ASSERT_EQ(writeFileBytes((dir / "linked.png").string(), "through", 7), WriteResult::Written);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "linked.png"));
+    EXPECT_EQ(readText(dir / "elsewhere" / "target.png"), "through");
+    std::filesystem::remove(dir / "linked.png");
+    std::filesystem::remove_all(dir / "elsewhere");
     removeStaleTemporaryFiles(dir.path().string());
     EXPECT_EQ(listFiles(dir.path()),
               (std::vector<std::string>{"bin000001.png", "bin000002.png.dadimero.tmp"}));

@@ -28,9 +28,9 @@ fi
 # 1280x720, as today's depth cameras deliver it, has fewer frames: its files
 # are large.
 sequences=()
-for spec in 640x480:200 320x240:200 1280x720:100; do
-  size=${spec%:*}
-  frames=${spec#*:}
+for sequence in 640x480:200 320x240:200 1280x720:100; do
+  size=${sequence%:*}
+  frames=${sequence#*:}
   dir="out/bench/seq${size}"
   if [ ! -f "$dir/temporalROI.txt" ]; then
     if [ ! -x "$generator" ]; then

@@ -26,12 +26,7 @@ ColourModel::ColourModel(const ModelGrid& layout, int workers)
       bestRow(layout.pixels(), 0),
       bestCol(layout.pixels(), 0),
       action(layout.pixels(), ACTION_NONE) {
-    // Per image row: each pixel's colour spread under its n cells (3 planes),
-    // and n grid rows of distances.
-    const auto cols = static_cast<size_t>(layout.cols());
-    matchScratch.assign(
-        static_cast<size_t>(workers),
-        MatchScratch{std::vector<float>((3 + static_cast<size_t>(layout.n)) * cols)});
+    matchScratch = matchScratchFor(layout, 3, workers);  // x, y and z spread
     // Assignments: the writer's colour and rate.
     updateScratch.assign(static_cast<size_t>(workers), UpdateScratch(layout, 4));
 }

@@ -42,11 +42,6 @@ void imageToConePlanes(const cv::Mat& image, const RegionOfInterest& roi, PlaneS
     convertRows(image, roi, planes, 0, image.rows, rgbToCone);
 }
 
-void imageToConePlanes(const cv::Mat& image, const RegionOfInterest& roi, PlaneSet& planes,
-                       ConeCache& cache) {
-    imageRowsToConePlanes(image, roi, planes, cache, 0, image.rows);
-}
-
 void imageRowsToConePlanes(const cv::Mat& image, const RegionOfInterest& roi, PlaneSet& planes,
                            ConeCache& cache, int rowBegin, int rowEnd) {
     convertRows(image, roi, planes, rowBegin, rowEnd,

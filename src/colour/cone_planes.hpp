@@ -31,8 +31,6 @@ class ConeCache {
 // Converts a W x H 8-bit BGR image into cone coordinates, one plane entry per
 // pixel inside the region of interest; entries outside it keep their value.
 void imageToConePlanes(const cv::Mat& image, const RegionOfInterest& roi, PlaneSet& planes);
-void imageToConePlanes(const cv::Mat& image, const RegionOfInterest& roi, PlaneSet& planes,
-                       ConeCache& cache);
 // The same for image rows [rowBegin, rowEnd) only; bands may run in parallel,
 // each with its own cache.
 void imageRowsToConePlanes(const cv::Mat& image, const RegionOfInterest& roi, PlaneSet& planes,

@@ -79,11 +79,7 @@ DepthModel::DepthModel(const ModelGrid& layout, int workers)
       bestRow(layout.pixels(), 0),
       bestCol(layout.pixels(), 0),
       action(layout.pixels(), ACTION_NONE) {
-    // Each pixel's sample spread under its n cells, and n grid rows of distances.
-    const auto cols = static_cast<size_t>(layout.cols());
-    matchScratch.assign(
-        static_cast<size_t>(workers),
-        MatchScratch{std::vector<float>((1 + static_cast<size_t>(layout.n)) * cols)});
+    matchScratch = matchScratchFor(layout, 1, workers);  // the samples spread
     // Assignments: the writer's sample and rate.
     updateScratch.assign(static_cast<size_t>(workers), UpdateScratch(layout, 2));
 }

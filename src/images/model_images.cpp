@@ -17,10 +17,9 @@ cv::Vec3b colourWeightToBgr(float x, float y, float z) {
                      floatToByte(static_cast<float>(red * 255.0)));
 }
 
-void colourWeightsToBgr(const PlaneSet& weights, size_t count, cv::Mat& bgr) {
-    cv::Vec3b* out = bgr.ptr<cv::Vec3b>();
-    for (size_t i = 0; i < count; ++i)
-        out[i] = colourWeightToBgr(weights.plane[0][i], weights.plane[1][i], weights.plane[2][i]);
+void colourWeightsToBgr(const PlaneSet& weights, size_t first, size_t count, cv::Vec3b* out) {
+    for (size_t i = first; i < first + count; ++i)
+        *out++ = colourWeightToBgr(weights.plane[0][i], weights.plane[1][i], weights.plane[2][i]);
 }
 
 namespace {

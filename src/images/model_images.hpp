@@ -8,10 +8,9 @@
 
 namespace dadimero {
 
-// Renders `count` colour weights (cone coordinates) as 8-bit BGR pixels, in
-// order, into the continuous three-channel image `bgr`; a weight never written
-// (black) renders black.
-void colourWeightsToBgr(const PlaneSet& weights, size_t count, cv::Mat& bgr);
+// Renders the `count` colour weights (cone coordinates) from index `first` on
+// as 8-bit BGR pixels into `out`; a weight never written (black) renders black.
+void colourWeightsToBgr(const PlaneSet& weights, size_t first, size_t count, cv::Vec3b* out);
 
 // Renders one colour weight: cone coordinates to blue, green and red bytes.
 cv::Vec3b colourWeightToBgr(float x, float y, float z);

@@ -33,6 +33,15 @@ struct MatchScratch {
     std::vector<float> values;
 };
 
+// Matching space for each of `workers` threads: `planes` rows of each pixel's
+// values spread under its n cells, then n grid rows of distances.
+inline std::vector<MatchScratch> matchScratchFor(const ModelGrid& grid, int planes, int workers) {
+    const size_t rows = static_cast<size_t>(planes) + static_cast<size_t>(grid.n);
+    return std::vector<MatchScratch>(
+        static_cast<size_t>(workers),
+        MatchScratch{std::vector<float>(rows * static_cast<size_t>(grid.cols()))});
+}
+
 // An update pass visits the updating pixels in raster order, and each writes
 // the cells of its window from their values before the pass: the last writer
 // of a cell decides it, and updates never compound. The passes first record,

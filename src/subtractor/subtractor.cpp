@@ -394,15 +394,9 @@ void Subtractor::getColourModelImage(cv::OutputArray image) const {
     const PlaneSet& weights = impl.colour.weights;
     image.create(static_cast<int>(grid.rows()), static_cast<int>(grid.cols()), CV_8UC3);
     cv::Mat out = image.getMat();
-    for (int R = 0; R < out.rows; ++R) {
-        cv::Vec3b* row = out.ptr<cv::Vec3b>(R);
-        const size_t base = static_cast<size_t>(R) * static_cast<size_t>(out.cols);
-        for (int C = 0; C < out.cols; ++C) {
-            const size_t k = base + static_cast<size_t>(C);
-            row[C] =
-                colourWeightToBgr(weights.plane[0][k], weights.plane[1][k], weights.plane[2][k]);
-        }
-    }
+    const auto cols = static_cast<size_t>(out.cols);
+    for (int R = 0; R < out.rows; ++R)
+        colourWeightsToBgr(weights, static_cast<size_t>(R) * cols, cols, out.ptr<cv::Vec3b>(R));
 }
 
 void Subtractor::getDepthModelImage(cv::OutputArray image) const {

@@ -29,7 +29,7 @@ TEST(ModelImagesTest, ColourWeightsRenderThroughHsv) {
     model.plane[1] = {0.0f, 0.0f, 0.0f};
     model.plane[2] = {1.0f, 0.0f, 0.5f};
     cv::Mat bgr(1, 3, CV_8UC3);
-    colourWeightsToBgr(model, 3, bgr);
+    colourWeightsToBgr(model, 0, 3, bgr.ptr<cv::Vec3b>());
     EXPECT_EQ(bgr.at<cv::Vec3b>(0), cv::Vec3b(0, 0, 255));      // red
     EXPECT_EQ(bgr.at<cv::Vec3b>(1), cv::Vec3b(0, 0, 0));        // black
     EXPECT_EQ(bgr.at<cv::Vec3b>(2), cv::Vec3b(128, 128, 128));  // grey

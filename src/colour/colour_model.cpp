@@ -1,9 +1,11 @@
 #include "colour/colour_model.hpp"
 
 #include <algorithm>
+#include <cstring>
 
 #include "colour/shadow.hpp"
 #include "model/nearest_weight.hpp"
+#include "model/lanes.hpp"
 #include "model/target_clones.hpp"
 
 namespace dadimero {
@@ -27,8 +29,7 @@ ColourModel::ColourModel(const ModelGrid& layout, int workers)
       bestCol(layout.pixels(), 0),
       action(layout.pixels(), ACTION_NONE) {
     matchScratch = matchScratchFor(layout, 3, workers);  // x, y and z spread
-    // Assignments: the writer's colour and rate.
-    updateScratch.assign(static_cast<size_t>(workers), UpdateScratch(layout, 4));
+    updateScratch.assign(static_cast<size_t>(workers), UpdateScratch(layout, 3));
 }
 
 void initColourModel(ColourModel& model, const PlaneSet& background, const RegionOfInterest& roi) {
@@ -208,21 +209,20 @@ void colourOnlineActionRows(ColourModel& model, const LabelMask& filteredMask,
 
 namespace {
 
-// Writes every assigned cell of `count`: x = (1 - w) x + w v per plane, with
-// 1 - w rounded to float first and the sum in double. The choice between the
-// new and the old value is made on the bits, which the compiler vectorises.
-DADI_TARGET_CLONES void blendColourCells(float* __restrict x, float* __restrict y,
-                                         float* __restrict z, const float* __restrict vx,
-                                         const float* __restrict vy, const float* __restrict vz,
-                                         const float* __restrict rate,
-                                         const uint8_t* __restrict kinds, size_t count) {
-    for (size_t k = 0; k < count; ++k) {
-        const double w = rate[k];
-        const double kept = static_cast<float>(1.0 - w);
-        const uint32_t assigned = 0u - static_cast<uint32_t>(kinds[k] != ASSIGN_NONE);
-        x[k] = chooseBits(assigned, static_cast<float>(kept * x[k] + w * vx[k]), x[k]);
-        y[k] = chooseBits(assigned, static_cast<float>(kept * y[k] + w * vy[k]), y[k]);
-        z[k] = chooseBits(assigned, static_cast<float>(kept * z[k] + w * vz[k]), z[k]);
+// Blends `count` cells of one plane towards v: cells = (1 - w) before + w v,
+// with 1 - w rounded to float first (`kept`) and the sum in double, four lanes
+// at a time. Only the run's cells are written; `before` may be read past it.
+template <typename Count>
+inline void blendColourRun(float* cells, const float* before, const double* w, const double* kept,
+                           double v, Count count) {
+    const Double4 vv = {v, v, v, v};
+    for (int j = 0; j < count; j += 4) {
+        Double4 wd;
+        Double4 kd;
+        std::memcpy(&wd, w + j, sizeof wd);
+        std::memcpy(&kd, kept + j, sizeof kd);
+        const Double4 old = __builtin_convertvector(loadFloat4(before + j), Double4);
+        storeLanes(cells + j, __builtin_convertvector(kd * old + wd * vv, Float4), count - j);
     }
 }
 
@@ -232,45 +232,33 @@ void updateColourRows(const PlaneSet& framePlanes, ColourModel& colour,
                       int ownedEnd, UpdateScratch& scratch) {
     const ModelGrid& grid = colour.grid;
     const size_t cols = static_cast<size_t>(grid.cols());
-    const float* const frame[3] = {framePlanes.plane[0].data(), framePlanes.plane[1].data(),
-                                   framePlanes.plane[2].data()};
     float* const planes[3] = {colour.weights.plane[0].data(), colour.weights.plane[1].data(),
                               colour.weights.plane[2].data()};
-    // Assignment planes: the writer's x, y, z and its rate.
-    WriterRowSlots<4> slots;
-    auto assign = [&](size_t p, int R, int C, auto count, int entry) {
-        int t = 0;
-        size_t k = 0;
-        slots.locate<N>(R, C, cols, t, k);
-        const float x = frame[0][p];
-        const float y = frame[1][p];
-        const float z = frame[2][p];
-        // Runs are at most N cells: plain loops, which the compiler unrolls.
-        for (int j = 0; j < count; ++j) {
-            slots.planes[t][0][k + j] = x;
-            slots.planes[t][1][k + j] = y;
-            slots.planes[t][2][k + j] = z;
-            slots.planes[t][3][k + j] = rateMatrix[static_cast<size_t>(entry + j)];
-            slots.kinds[t][k + j] = ASSIGN_BLEND;
+    // The rates in double, zero past the matrix so that four lanes can be read
+    // from any entry.
+    double w[N * N + 4] = {};
+    double kept[N * N + 4] = {};
+    for (int k = 0; k < N * N; ++k) {
+        w[k] = rateMatrix[static_cast<size_t>(k)];
+        kept[k] = static_cast<float>(1.0 - w[k]);
+    }
+    auto write = [&](size_t p, int R, int C, auto count, int entry) {
+        const int q = R / N;
+        const size_t offset = static_cast<size_t>(R - q * N) * cols + static_cast<size_t>(C);
+        const size_t rowStart = static_cast<size_t>(R) * cols;
+        for (int i = 0; i < 3; ++i) {
+            float* row = planes[i] + rowStart;
+            blendColourRun(row + C, scratch.rowBefore(i, q) + offset, w + entry, kept + entry,
+                           framePlanes.plane[i][p], count);
         }
     };
-    auto assignRow = [&](int r) {
-        slots = WriterRowSlots<4>(scratch, r);
-        assignWriterRow<N>(r, grid, writers, colour.bestRow.data(), colour.bestCol.data(),
-                           ownedBegin * N, ownedEnd * N, assign);
-    };
-    auto writeRow = [&](int q) {
-        const size_t first = static_cast<size_t>(q) * scratch.rowCells;
-        blendColourCells(planes[0] + first, planes[1] + first, planes[2] + first,
-                         scratch.slot(0, q), scratch.slot(1, q), scratch.slot(2, q),
-                         scratch.slot(3, q), scratch.kindsOf(q), scratch.rowCells);
-    };
-    runUpdatePass(grid.H, ownedBegin, ownedEnd, scratch, assignRow, writeRow);
+    runUpdatePass<N>(grid, writers, colour.bestRow.data(), colour.bestCol.data(), planes,
+                     ownedBegin, ownedEnd, scratch, write);
 }
 
 }  // namespace
 
-void colourUpdateRows(const PlaneSet& frame, ColourModel& model, const RateMatrix& rateMatrix,
+DADI_TARGET_CLONES __attribute__((flatten)) void colourUpdateRows(const PlaneSet& frame, ColourModel& model, const RateMatrix& rateMatrix,
                       const UpdateWriters& writers, int ownedBegin, int ownedEnd, int worker) {
     UpdateScratch& scratch = model.updateScratch[static_cast<size_t>(worker)];
     withBlockSide(model.grid.n, [&](auto side) {

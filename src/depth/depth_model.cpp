@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "model/nearest_weight.hpp"
+#include "model/lanes.hpp"
 #include "model/target_clones.hpp"
 
 namespace dadimero {
@@ -80,8 +82,7 @@ DepthModel::DepthModel(const ModelGrid& layout, int workers)
       bestCol(layout.pixels(), 0),
       action(layout.pixels(), ACTION_NONE) {
     matchScratch = matchScratchFor(layout, 1, workers);  // the samples spread
-    // Assignments: the writer's sample and rate.
-    updateScratch.assign(static_cast<size_t>(workers), UpdateScratch(layout, 2));
+    updateScratch.assign(static_cast<size_t>(workers), UpdateScratch(layout, 1));
 }
 
 void initDepthModel(DepthModel& model, const std::vector<float>& initialBackground,
@@ -200,20 +201,30 @@ void depthOnlineActionRows(DepthModel& model, const RegionOfInterest& roi, int r
 
 namespace {
 
-// Writes every assigned cell of `count`: a filling assignment, or an empty
-// cell, takes the writer's sample as it is; the others blend, wholly in
-// double. The choices are made on the bits, which the compiler vectorises.
-DADI_TARGET_CLONES void blendDepthCells(float* __restrict cells, const float* __restrict samples,
-                                        const float* __restrict rate,
-                                        const uint8_t* __restrict kinds, size_t count) {
-    for (size_t k = 0; k < count; ++k) {
-        const float old = cells[k];
-        const double w = rate[k];
-        const float blended = static_cast<float>((1.0 - w) * old + w * samples[k]);
-        const uint32_t blends =
-            0u - static_cast<uint32_t>((kinds[k] == ASSIGN_BLEND) & (old > 0.0f));
-        const uint32_t assigned = 0u - static_cast<uint32_t>(kinds[k] != ASSIGN_NONE);
-        cells[k] = chooseBits(assigned, chooseBits(blends, blended, samples[k]), old);
+// Blends `count` cells towards the sample s: cells = (1 - w) before + w s
+// wholly in double where `before` is a weight, s where it is empty; with
+// `fill`, every cell takes s. Four lanes at a time; only the run's cells are
+// written, `before` may be read past it.
+template <typename Count>
+inline void blendDepthRun(float* cells, const float* before, const double* w, const double* keep,
+                          float s, bool fill, Count count) {
+    const double sd = s;
+    const Double4 sv = {sd, sd, sd, sd};
+    const Float4 sf = {s, s, s, s};
+    for (int j = 0; j < count; j += 4) {
+        if (fill) {
+            storeLanes(cells + j, sf, count - j);
+            continue;
+        }
+        Double4 wd;
+        Double4 kd;
+        std::memcpy(&wd, w + j, sizeof wd);
+        std::memcpy(&kd, keep + j, sizeof kd);
+        const Float4 old = loadFloat4(before + j);
+        const Float4 blended =
+            __builtin_convertvector(kd * __builtin_convertvector(old, Double4) + wd * sv, Float4);
+        const Float4 zero = {0.0f, 0.0f, 0.0f, 0.0f};
+        storeLanes(cells + j, chooseLanes(old > zero, blended, sf), count - j);
     }
 }
 
@@ -223,40 +234,34 @@ void updateDepthRows(const std::vector<float>& samples, DepthModel& model,
                      int ownedEnd, UpdateScratch& scratch) {
     const ModelGrid& grid = model.grid;
     const size_t cols = static_cast<size_t>(grid.cols());
-    // Assignment planes: the writer's sample and its rate. A missing sample
-    // teaches nothing.
-    WriterRowSlots<2> slots;
-    auto assign = [&](size_t p, int R, int C, auto count, int entry) {
+    float* const planes[1] = {model.weights.data()};
+    // The rates in double, zero past the matrix so that four lanes can be read
+    // from any entry; 1 - w stays in double.
+    double w[N * N + 4] = {};
+    double keep[N * N + 4] = {};
+    for (int k = 0; k < N * N; ++k) {
+        w[k] = rateMatrix[static_cast<size_t>(k)];
+        keep[k] = 1.0 - w[k];
+    }
+    // A missing sample teaches nothing.
+    auto write = [&](size_t p, int R, int C, auto count, int entry) {
+        const float s = samples[p];
         const bool fill = entry == kFillEntry;
-        if (!fill && !(samples[p] > 0.0f)) return;
-        int t = 0;
-        size_t k = 0;
-        slots.locate<N>(R, C, cols, t, k);
-        const float sample = samples[p];
-        const uint8_t kind = fill ? ASSIGN_SET : ASSIGN_BLEND;
-        // Runs are at most N cells: plain loops, which the compiler unrolls.
-        for (int j = 0; j < count; ++j) {
-            slots.planes[t][0][k + j] = sample;
-            slots.planes[t][1][k + j] = fill ? 0.0f : rateMatrix[static_cast<size_t>(entry + j)];
-            slots.kinds[t][k + j] = kind;
-        }
+        if (!fill && !(s > 0.0f)) return;
+        const int q = R / N;
+        const size_t offset = static_cast<size_t>(R - q * N) * cols + static_cast<size_t>(C);
+        float* row = planes[0] + static_cast<size_t>(R) * cols;
+        const int first = fill ? 0 : entry;
+        blendDepthRun(row + C, scratch.rowBefore(0, q) + offset, w + first, keep + first, s, fill,
+                      count);
     };
-    auto assignRow = [&](int r) {
-        slots = WriterRowSlots<2>(scratch, r);
-        assignWriterRow<N>(r, grid, writers, model.bestRow.data(), model.bestCol.data(),
-                           ownedBegin * N, ownedEnd * N, assign);
-    };
-    auto writeRow = [&](int q) {
-        blendDepthCells(model.weights.data() + static_cast<size_t>(q) * scratch.rowCells,
-                        scratch.slot(0, q), scratch.slot(1, q), scratch.kindsOf(q),
-                        scratch.rowCells);
-    };
-    runUpdatePass(grid.H, ownedBegin, ownedEnd, scratch, assignRow, writeRow);
+    runUpdatePass<N>(grid, writers, model.bestRow.data(), model.bestCol.data(), planes,
+                     ownedBegin, ownedEnd, scratch, write);
 }
 
 }  // namespace
 
-void depthUpdateRows(const std::vector<float>& samples, DepthModel& model,
+DADI_TARGET_CLONES __attribute__((flatten)) void depthUpdateRows(const std::vector<float>& samples, DepthModel& model,
                      const RateMatrix& rateMatrix, const UpdateWriters& writers, int ownedBegin,
                      int ownedEnd, int worker) {
     UpdateScratch& scratch = model.updateScratch[static_cast<size_t>(worker)];

@@ -44,61 +44,30 @@ inline std::vector<MatchScratch> matchScratchFor(const ModelGrid& grid, int plan
 
 // An update pass visits the updating pixels in raster order, and each writes
 // the cells of its window from their values before the pass: the last writer
-// of a cell decides it, and updates never compound. The passes first record,
-// per cell, what its last writer writes (its "assignment"), then write every
-// assigned cell once. Assignments of three pixel rows are kept: a pixel row's
-// cells are final once the writers of the row below have been seen.
-inline constexpr uint8_t ASSIGN_NONE = 0;
-inline constexpr uint8_t ASSIGN_BLEND = 1;  // blend the writer's value in at its rate
-inline constexpr uint8_t ASSIGN_SET = 2;    // take the writer's value as it is
-
-// Working space of one band of an update pass: `planes` float arrays and one
-// array of assignment kinds for three pixel rows of grid cells.
+// of a cell decides it, and updates never compound. So each writer blends
+// from a copy of the rows its window reaches, taken before any writer touched
+// them, and writes into the model; a later writer simply overwrites. Copies of
+// three pixel rows are kept: the writers of pixel row r reach rows r - 1 ..
+// r + 1 only.
 struct UpdateScratch {
+    // Lanes a vector write may read past a run (see writeLanes).
+    static constexpr size_t kPad = 8;
+
     UpdateScratch() = default;
-    UpdateScratch(const ModelGrid& grid, int planes)
+    UpdateScratch(const ModelGrid& grid, int planeCount)
         : rowCells(static_cast<size_t>(grid.n) * static_cast<size_t>(grid.cols())),
-          values(static_cast<size_t>(planes) * 3 * rowCells, 0.0f),
-          kinds(3 * rowCells, ASSIGN_NONE) {}
+          planes(planeCount),
+          before(static_cast<size_t>(planeCount) * 3 * rowCells + kPad, 0.0f) {}
 
     size_t rowCells = 0;  // cells of one pixel row
-    std::vector<float> values;
-    std::vector<uint8_t> kinds;
+    int planes = 0;
+    std::vector<float> before;  // per plane, three pixel rows of cells as the pass found them
 
-    // Plane `plane` of the slot of pixel row q, and its kinds.
-    float* slot(int plane, int q) {
-        return values.data() +
+    // Plane `plane` of pixel row q's copy, from its first cell.
+    float* rowBefore(int plane, int q) {
+        return before.data() +
                (static_cast<size_t>(plane) * 3 + static_cast<size_t>(q % 3)) * rowCells;
     }
-    uint8_t* kindsOf(int q) { return kinds.data() + static_cast<size_t>(q % 3) * rowCells; }
-};
-
-// The assignment slots that the writers of pixel row r reach: those of pixel
-// rows r - 1, r and r + 1 (row 0's in place of row -1, which no cell is in).
-template <int Planes>
-struct WriterRowSlots {
-    WriterRowSlots() = default;
-    WriterRowSlots(UpdateScratch& scratch, int r) : writerRow(r) {
-        for (int t = 0; t < 3; ++t) {
-            const int q = std::max(r - 1 + t, 0);
-            for (int i = 0; i < Planes; ++i)
-                planes[t][i] = scratch.slot(i, q);
-            kinds[t] = scratch.kindsOf(q);
-        }
-    }
-
-    // Where cell (R, C) of a grid `cols` cells wide is recorded: in slot
-    // `row` (0 to 2: pixel row r - 1, r or r + 1) at `offset`.
-    template <int N>
-    void locate(int R, int C, size_t cols, int& row, size_t& offset) const {
-        const int q = R / N;
-        row = q - writerRow + 1;
-        offset = static_cast<size_t>(R - q * N) * cols + static_cast<size_t>(C);
-    }
-
-    int writerRow = 0;
-    float* planes[3][Planes] = {};
-    uint8_t* kinds[3] = {};
 };
 
 // The owners that guard a window of N x N cells lying wholly inside the grid,
@@ -141,15 +110,15 @@ inline constexpr int kFillEntry = -1;  // a filling pixel's entry: no rate, the 
 template <int N>
 inline constexpr std::integral_constant<int, N> kWholeRow{};
 
-// Calls assign(p, R, C, count, entry) for every run of `count` cells (R, C),
+// Calls write(p, R, C, count, entry) for every run of `count` cells (R, C),
 // (R, C + 1), ... that a pixel p of row r writes, in the order of the pass,
 // where R lies in [cellBegin, cellEnd): `entry` is the first cell's index in
 // the rate matrix (the others follow it), or kFillEntry for the cells of a
 // filling pixel's own block.
-template <int N, typename Assign>
-void assignWriterRow(int r, const ModelGrid& grid, const UpdateWriters& writers,
-                     const int* bestRows, const int* bestCols, int cellBegin, int cellEnd,
-                     Assign&& assign) {
+template <int N, typename Write>
+void visitWriterRow(int r, const ModelGrid& grid, const UpdateWriters& writers,
+                    const int* bestRows, const int* bestCols, int cellBegin, int cellEnd,
+                    Write&& write) {
     constexpr int h = N / 2;
     const int W = grid.W;
     const int rows = static_cast<int>(grid.rows());
@@ -165,7 +134,7 @@ void assignWriterRow(int r, const ModelGrid& grid, const UpdateWriters& writers,
             if (r * N < cellBegin || r * N >= cellEnd) continue;
             const bool fill = action == ACTION_FILL;
             for (int i = 0; i < N; ++i)
-                assign(p, r * N + i, c * N, kWholeRow<N>, fill ? kFillEntry : i * N);
+                write(p, r * N + i, c * N, kWholeRow<N>, fill ? kFillEntry : i * N);
             continue;
         }
         const int rowStart = std::max(bestRow - h, 0);
@@ -179,7 +148,7 @@ void assignWriterRow(int r, const ModelGrid& grid, const UpdateWriters& writers,
             const int endRow = std::min(cellEnd - rowStart, N);
             if (guards.open) {
                 for (int i = firstRow; i < endRow; ++i)
-                    assign(p, rowStart + i, colStart, kWholeRow<N>, i * N);
+                    write(p, rowStart + i, colStart, kWholeRow<N>, i * N);
                 continue;
             }
             const int split = guards.colSplit;
@@ -187,11 +156,11 @@ void assignWriterRow(int r, const ModelGrid& grid, const UpdateWriters& writers,
                 const int R = rowStart + i;
                 const bool* rowGuard = guards.guard[i < guards.rowSplit ? 0 : 1];
                 if (rowGuard[0] && (rowGuard[1] || split == N)) {
-                    assign(p, R, colStart, kWholeRow<N>, i * N);
+                    write(p, R, colStart, kWholeRow<N>, i * N);
                 } else if (rowGuard[0]) {
-                    assign(p, R, colStart, split, i * N);
+                    write(p, R, colStart, split, i * N);
                 } else if (rowGuard[1]) {
-                    assign(p, R, colStart + split, N - split, i * N + split);
+                    write(p, R, colStart + split, N - split, i * N + split);
                 }
             }
             continue;
@@ -204,7 +173,7 @@ void assignWriterRow(int r, const ModelGrid& grid, const UpdateWriters& writers,
                 const uint8_t label =
                     owner <= p ? writers.labelsAfter[owner] : writers.labelsBefore[owner];
                 if (label == LABEL_BACKGROUND) {
-                    assign(p, R, C, 1, (R - rowStart) * N + (C - colStart));
+                    write(p, R, C, 1, (R - rowStart) * N + (C - colStart));
                 }
             }
         }
@@ -212,26 +181,30 @@ void assignWriterRow(int r, const ModelGrid& grid, const UpdateWriters& writers,
 }
 
 // Runs an update pass over the cells owned by pixel rows [ownedBegin,
-// ownedEnd): assignRow(r) records the assignments of writer row r, and
-// writeRow(q) writes pixel row q's cells once no later writer can reach them;
-// the slot of row q is then cleared for row q + 3.
-template <typename AssignRow, typename WriteRow>
-void runUpdatePass(int H, int ownedBegin, int ownedEnd, UpdateScratch& scratch,
-                   AssignRow&& assignRow, WriteRow&& writeRow) {
-    std::fill(scratch.kinds.begin(), scratch.kinds.end(), ASSIGN_NONE);
-    auto finish = [&](int q) {
+// ownedEnd) of the planes `model` (scratch.planes of them): every writer of
+// those cells, in the order of the pass, calls write(p, R, C, count, entry)
+// (see visitWriterRow), which blends from the copies in `scratch` into the
+// model. A row is copied before any writer reaches it.
+template <int N, typename Write>
+void runUpdatePass(const ModelGrid& grid, const UpdateWriters& writers, const int* bestRows,
+                   const int* bestCols, float* const* model, int ownedBegin, int ownedEnd,
+                   UpdateScratch& scratch, Write&& write) {
+    auto copyRow = [&](int q) {
         if (q < ownedBegin || q >= ownedEnd) return;
-        writeRow(q);
-        std::memset(scratch.kindsOf(q), ASSIGN_NONE, scratch.rowCells);
+        for (int i = 0; i < scratch.planes; ++i) {
+            const float* row = model[i] + static_cast<size_t>(q) * scratch.rowCells;
+            std::copy(row, row + scratch.rowCells, scratch.rowBefore(i, q));
+        }
     };
     // Windows reach at most one pixel row beyond their own block.
     const int writerBegin = std::max(ownedBegin - 1, 0);
-    const int writerEnd = std::min(ownedEnd + 1, H);
+    const int writerEnd = std::min(ownedEnd + 1, grid.H);
+    copyRow(writerBegin);
     for (int r = writerBegin; r < writerEnd; ++r) {
-        assignRow(r);
-        finish(r - 1);
+        copyRow(r + 1);
+        visitWriterRow<N>(r, grid, writers, bestRows, bestCols, ownedBegin * N, ownedEnd * N,
+                          write);
     }
-    finish(writerEnd - 1);
 }
 
 }  // namespace dadimero

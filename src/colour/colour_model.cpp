@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "colour/shadow.hpp"
-#include "model/nearest_weight.hpp"
 #include "model/lanes.hpp"
+#include "model/nearest_weight.hpp"
 #include "model/target_clones.hpp"
 
 namespace dadimero {
@@ -258,8 +258,9 @@ void updateColourRows(const PlaneSet& framePlanes, ColourModel& colour,
 
 }  // namespace
 
-DADI_TARGET_CLONES __attribute__((flatten)) void colourUpdateRows(const PlaneSet& frame, ColourModel& model, const RateMatrix& rateMatrix,
-                      const UpdateWriters& writers, int ownedBegin, int ownedEnd, int worker) {
+DADI_TARGET_CLONES __attribute__((flatten)) void colourUpdateRows(
+    const PlaneSet& frame, ColourModel& model, const RateMatrix& rateMatrix,
+    const UpdateWriters& writers, int ownedBegin, int ownedEnd, int worker) {
     UpdateScratch& scratch = model.updateScratch[static_cast<size_t>(worker)];
     withBlockSide(model.grid.n, [&](auto side) {
         updateColourRows<decltype(side)::value>(frame, model, rateMatrix, writers, ownedBegin,

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "model/nearest_weight.hpp"
 #include "model/lanes.hpp"
+#include "model/nearest_weight.hpp"
 #include "model/target_clones.hpp"
 
 namespace dadimero {
@@ -255,15 +255,15 @@ void updateDepthRows(const std::vector<float>& samples, DepthModel& model,
         blendDepthRun(row + C, scratch.rowBefore(0, q) + offset, w + first, keep + first, s, fill,
                       count);
     };
-    runUpdatePass<N>(grid, writers, model.bestRow.data(), model.bestCol.data(), planes,
-                     ownedBegin, ownedEnd, scratch, write);
+    runUpdatePass<N>(grid, writers, model.bestRow.data(), model.bestCol.data(), planes, ownedBegin,
+                     ownedEnd, scratch, write);
 }
 
 }  // namespace
 
-DADI_TARGET_CLONES __attribute__((flatten)) void depthUpdateRows(const std::vector<float>& samples, DepthModel& model,
-                     const RateMatrix& rateMatrix, const UpdateWriters& writers, int ownedBegin,
-                     int ownedEnd, int worker) {
+DADI_TARGET_CLONES __attribute__((flatten)) void depthUpdateRows(
+    const std::vector<float>& samples, DepthModel& model, const RateMatrix& rateMatrix,
+    const UpdateWriters& writers, int ownedBegin, int ownedEnd, int worker) {
     UpdateScratch& scratch = model.updateScratch[static_cast<size_t>(worker)];
     withBlockSide(model.grid.n, [&](auto side) {
         updateDepthRows<decltype(side)::value>(samples, model, rateMatrix, writers, ownedBegin,

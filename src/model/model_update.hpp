@@ -116,9 +116,8 @@ inline constexpr std::integral_constant<int, N> kWholeRow{};
 // the rate matrix (the others follow it), or kFillEntry for the cells of a
 // filling pixel's own block.
 template <int N, typename Write>
-void visitWriterRow(int r, const ModelGrid& grid, const UpdateWriters& writers,
-                    const int* bestRows, const int* bestCols, int cellBegin, int cellEnd,
-                    Write&& write) {
+void visitWriterRow(int r, const ModelGrid& grid, const UpdateWriters& writers, const int* bestRows,
+                    const int* bestCols, int cellBegin, int cellEnd, Write&& write) {
     constexpr int h = N / 2;
     const int W = grid.W;
     const int rows = static_cast<int>(grid.rows());

@@ -1,8 +1,5 @@
 #pragma once
 
-#include <bit>
-#include <cstdint>
-
 // Hot loops over contiguous rows are compiled twice, for AVX2 and for the
 // baseline, and the loader picks one. Both give the same bits: the loops are
 // plain IEEE arithmetic, and -ffp-contract=off keeps multiplies and adds
@@ -13,14 +10,3 @@
 #else
 #define DADI_TARGET_CLONES __attribute__((target_clones("avx2", "default")))
 #endif
-
-namespace dadimero {
-
-// `chosen` where `mask` is all ones, `other` where it is zero: a choice the
-// compiler keeps branch-free and vectorises, bit for bit.
-inline float chooseBits(uint32_t mask, float chosen, float other) {
-    return std::bit_cast<float>((std::bit_cast<uint32_t>(chosen) & mask) |
-                                (std::bit_cast<uint32_t>(other) & ~mask));
-}
-
-}  // namespace dadimero

@@ -55,8 +55,5 @@ EvaluatedRange readEvaluatedRange(const fs::path& sequence) {
         case dadimero::TemporalRangeStatus::Read:
             break;
     }
-    if (range.fromIdx > range.toIdx) {
-        throw std::runtime_error(path.string() + " does not hold two frame numbers \"from to\"");
-    }
     return EvaluatedRange{range.fromIdx, range.toIdx};
 }

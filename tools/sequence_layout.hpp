@@ -17,13 +17,15 @@ std::filesystem::path backgroundImagePath(const std::filesystem::path& sequence)
 // DADI-MERO reads them.
 std::filesystem::path colourFrameToRead(const std::filesystem::path& sequence, int frame);
 
-// The evaluated frames, first and last included.
+// The evaluated frames, first and last included; none when first > last.
 struct EvaluatedRange {
     int first = 0;
     int last = 0;
+
+    bool empty() const { return first > last; }
 };
 
 // Reads temporalROI.txt as DADI-MERO does; throws std::runtime_error naming the
 // file when it is missing, unreadable or does not start with two integers
-// "from to" with from <= to.
+// "from to". An inverted range is returned as it is: it holds no frame.
 EvaluatedRange readEvaluatedRange(const std::filesystem::path& sequence);

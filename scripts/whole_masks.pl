@@ -4,8 +4,9 @@
 # decodes whole, else names the first that does not (on standard output) and
 # exits 1. Whole: the PNG signature, every chunk's CRC, the header first and
 # the end chunk last, and image data that inflates (with its own checksum) to
-# exactly the size the header gives. A write cut short, or a file damaged
-# anywhere, fails; the header and the end alone would not show damage between.
+# exactly the size the header gives; and the same header (size, pixel type) in
+# every mask. A write cut short, or a file damaged anywhere, fails; the header
+# and the end alone would not show damage between.
 use strict;
 use warnings;
 use Compress::Zlib ();
@@ -31,23 +32,24 @@ sub data_size {
     return $size;
 }
 
+# The PNG header of the file when it decodes whole, else undef.
 sub whole_png {
     my ($path) = @_;
-    return 0 unless -f $path;
-    open(my $file, '<:raw', $path) or return 0;
+    return undef unless -f $path;
+    open(my $file, '<:raw', $path) or return undef;
     my $bytes = do { local $/; <$file> };
-    return 0 unless defined $bytes && substr($bytes, 0, 8) eq "\x89PNG\r\n\x1a\n";
+    return undef unless defined $bytes && substr($bytes, 0, 8) eq "\x89PNG\r\n\x1a\n";
     my ($at, $header, $data, $ended) = (8, undef, '', 0);
     while (!$ended) {
-        return 0 if $at + 12 > length $bytes;
+        return undef if $at + 12 > length $bytes;
         my ($length, $type) = unpack('N a4', substr($bytes, $at, 8));
-        return 0 if $at + 12 + $length > length $bytes;
+        return undef if $at + 12 + $length > length $bytes;
         my $body = substr($bytes, $at + 8, $length);
         my $crc = unpack('N', substr($bytes, $at + 8 + $length, 4));
-        return 0 unless Compress::Zlib::crc32($type . $body) == $crc;
-        return 0 if !defined $header && $type ne 'IHDR';
+        return undef unless Compress::Zlib::crc32($type . $body) == $crc;
+        return undef if !defined $header && $type ne 'IHDR';
         if ($type eq 'IHDR') {
-            return 0 if defined $header || $length != 13;
+            return undef if defined $header || $length != 13;
             $header = $body;
         } elsif ($type eq 'IDAT') {
             $data .= $body;
@@ -56,18 +58,22 @@ sub whole_png {
         }
         $at += 12 + $length;
     }
-    return 0 unless $at == length $bytes;
+    return undef unless $at == length $bytes;
     my ($width, $height, $depth, $colour, undef, undef, $interlaced) = unpack('N N C C C C C', $header);
-    return 0 unless exists $channels{$colour};
+    return undef unless exists $channels{$colour};
     my $pixels = Compress::Zlib::uncompress($data);
-    return defined $pixels
+    return undef unless defined $pixels
       && length($pixels) == data_size($width, $height, $depth * $channels{$colour}, $interlaced);
+    return $header;
 }
 
 my ($dir, $first, $last) = @ARGV;
+my $first_header;
 for my $frame ($first .. $last) {
     my $path = sprintf('%s/bin%.6d.png', $dir, $frame);
-    next if whole_png($path);
+    my $header = whole_png($path);
+    $first_header //= $header;
+    next if defined $header && $header eq $first_header;
     print "$path\n";
     exit 1;
 }

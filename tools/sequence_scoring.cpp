@@ -1,5 +1,6 @@
 #include "sequence_scoring.hpp"
 
+#include <cstdint>
 #include <stdexcept>
 
 #include <opencv2/imgcodecs.hpp>
@@ -43,7 +44,7 @@ SequenceScore scoreSequence(const std::filesystem::path& sequence,
     }
     const std::filesystem::path roiPath = regionOfInterestPath(sequence);
     const cv::Mat roi = readGrey(roiPath, "region of interest");
-    for (int frame = range.first; frame <= range.last; ++frame) {
+    for (int64_t frame = range.first; frame <= range.last; ++frame) {
         const std::filesystem::path gtPath = groundTruthPath(sequence, frame);
         const std::filesystem::path binPath = maskPath(masks, frame);
         const cv::Mat groundTruth = readGrey(gtPath, "ground truth");

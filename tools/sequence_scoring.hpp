@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
@@ -10,7 +11,7 @@
 #include "sequence_layout.hpp"
 
 struct FrameCounts {
-    int frame = 0;
+    int64_t frame = 0;
     ConfusionCounts counts;
 };
 

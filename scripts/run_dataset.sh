@@ -11,23 +11,31 @@ usage() {
 Usage: scripts/run_dataset.sh [options] DATASET_ROOT OUTPUT_ROOT [-- DADI-MERO options...]
 
 Runs DADI-MERO on every sequence under DATASET_ROOT (every directory holding
-input/), each in its own folder OUTPUT_ROOT/<path relative to DATASET_ROOT>,
-where it writes bin%06d.png, DADI-MERO.options, DADI-MERO.log (its stdout and
-stderr) and DADI-MERO.status (its exit code). Options after -- go to every run.
-When more than one run goes at once, each also gets -threads 1 (after your
-options, so a -threads of yours wins). GNU parallel shows its progress (--eta)
-when standard error is a terminal.
+input/; links to directories are followed, except in a loop), each in its own
+folder OUTPUT_ROOT/<path relative to DATASET_ROOT>, where it writes
+bin%06d.png, DADI-MERO.options, DADI-MERO.log (its stdout and stderr) and
+DADI-MERO.status (its exit code). Options after -- go to every run. When more
+than one run goes at once, each also gets -threads 1 (after your options, so a
+-threads of yours wins). GNU parallel shows its progress (--eta) when standard
+error is a terminal.
 
-A sequence is complete when its DADI-MERO.status says 0, every mask of its
-temporal range (temporalROI.txt) is a whole PNG file, and DADI-MERO.options
-(the options it ran with, one a line) equals the current options. A complete
-sequence is skipped, so a stopped run can be started again; any other is run
-again from scratch. Ctrl-C (INT) or TERM stops GNU parallel and every run it
-started, prints the summary with the sequences cut short as interrupted, and
-exits 130 or 143. At the end, scores the complete sequences that have
-groundtruth/ with evaluate-masks --dataset, printing its tables and writing
-scores.txt and scores.json into OUTPUT_ROOT. Exits 1 when any sequence failed
-(the summary names them and their logs), 2 on a bad command line.
+A sequence's masks are those of the frames its temporal range (temporalROI.txt)
+and the options (-ini, -end, -K) give. A sequence with no such frame is not run:
+the summary names it ("no frames in range 150..120"), counted apart from the
+sequences run, skipped and failed. A sequence is complete when its
+DADI-MERO.status says 0, every one of its masks decodes whole (every CRC and
+all the image data), and DADI-MERO.options (the options that can change a mask,
+one a line: not -threads) equals the current ones. A complete sequence is
+skipped, so a stopped run can be started again; any other is run again from
+scratch. Ctrl-C (INT) or TERM stops GNU parallel and every run it started,
+prints the summary with the sequences cut short as interrupted, and exits 130
+or 143. At the end, scores the complete sequences that have groundtruth/ with
+evaluate-masks --dataset over the frames of their temporal range that have
+masks, printing its tables and writing scores.txt and scores.json into
+OUTPUT_ROOT (the previous ones stay until the new ones are whole); a sequence
+with no frames is named there, and one that cannot be scored is named with the
+reason, the others scored. Exits 1 when any sequence failed or could not be
+scored (the summary names them and their logs), 2 on a bad command line.
 
 Options:
   -j N                 sequences at once, per machine (default: one per core)
@@ -99,13 +107,15 @@ else
 fi
 threads=$([ "$concurrent" = yes ] && echo 1 || echo -)
 
-# The options as run_sequence.sh records them; -threads does not change masks.
+# The options as run_sequence.sh records them: those that can change a mask.
 options_file=$work/options
-if [ ${#extra[@]} -gt 0 ]; then
-    printf '%s\n' "${extra[@]}" >"$options_file"
-else
-    : >"$options_file"
-fi
+perl "$here/run_options.pl" record "${extra[@]}" >"$options_file" || exit 1
+
+relative_of() {
+    local rel=${1#"$root"}
+    rel=${rel#/}
+    echo "${rel:-.}"
+}
 
 output_dir_of() {
     local rel=${1#"$root"}
@@ -113,40 +123,46 @@ output_dir_of() {
     echo "$out/${rel:-.}"
 }
 
-# Sets from and to: the sequence's temporal range.
-read_range() {
-    local seq=$1
-    [ -r "$seq/temporalROI.txt" ] || return 1
-    # A last line without a newline still counts.
-    read -r from to _ <"$seq/temporalROI.txt" || [ -n "${to:-}" ] || return 1
-    [[ $from =~ ^[0-9]+$ && $to =~ ^[0-9]+$ ]] || return 1
-    from=$((10#$from)) to=$((10#$to))
+# The frames of each sequence, as the program takes them from its temporal
+# range and the options: masks[SEQ]="FIRST LAST" (none when FIRST > LAST) and
+# scored[SEQ]="FIRST LAST", those inside the temporal range; both "unknown"
+# when the program will stop before any mask.
+declare -A masks scored
+plan_frames() {
+    local seq=$1 frames first last scored_first scored_last
+    frames=$(perl "$here/run_options.pl" frames "$seq" "${extra[@]}") || frames=unknown
+    if [ "$frames" = unknown ]; then
+        masks[$seq]=unknown scored[$seq]=unknown
+    else
+        read -r first last scored_first scored_last <<<"$frames"
+        masks[$seq]="$first $last" scored[$seq]="$scored_first $scored_last"
+    fi
+}
+has_no_frames() {
+    local first last
+    [ "${masks[$1]}" != unknown ] || return 1
+    read -r first last <<<"${masks[$1]}"
+    [ "$first" -gt "$last" ]
 }
 
-# Every bin%06d.png of DIR from FROM to TO is a whole PNG file: the signature at
-# its start and the IEND chunk at its end, which a write cut short lacks.
+# Sets incomplete_mask: the first mask of the sequence that is missing or does
+# not decode whole, if any.
 masks_whole() {
-    perl -e '
-        my ($dir, $from, $to) = @ARGV;
-        for my $frame ($from .. $to) {
-            my $path = sprintf("%s/bin%06d.png", $dir, $frame);
-            my ($head, $tail);
-            open(my $file, "<:raw", $path) or exit 1;
-            read($file, $head, 8) == 8 && $head eq "\x89PNG\r\n\x1a\n" or exit 1;
-            seek($file, -12, 2) && read($file, $tail, 12) == 12 or exit 1;
-            $tail eq "\0\0\0\0IEND\xaeB`\x82" or exit 1;
-        }' "$@"
+    local seq=$1 dir=$2 first last
+    incomplete_mask=""
+    [ "${masks[$seq]}" != unknown ] || return 1
+    read -r first last <<<"${masks[$seq]}"
+    incomplete_mask=$(perl "$here/whole_masks.pl" "$dir" "$first" "$last")
 }
 
 # Complete: ended with status 0, with the current options, and left every mask
-# of its temporal range whole.
+# of its frames whole.
 is_complete() {
-    local seq=$1 dir from to
+    local seq=$1 dir
     dir=$(output_dir_of "$seq")
     [ "$(cat "$dir/DADI-MERO.status" 2>/dev/null)" = 0 ] || return 1
     cmp -s "$dir/DADI-MERO.options" "$options_file" || return 1
-    read_range "$seq" || return 1
-    masks_whole "$dir" "$from" "$to"
+    masks_whole "$seq" "$dir"
 }
 
 # A signal stops whatever runs in the background (GNU parallel, the evaluator);
@@ -185,7 +201,9 @@ wait_child() {
     child_pid=""
 }
 
-mapfile -t sequences < <(find "$root" -type d -name input -prune -printf '%h\n' | LC_ALL=C sort -u)
+# -L follows links, and leaves out (with a warning) one that closes a loop.
+mapfile -t sequences < <(find -L "$root" -type d -name input -prune -printf '%h\n' |
+    LC_ALL=C sort -u)
 if [ ${#sequences[@]} -eq 0 ]; then
     echo "run_dataset.sh: no sequence (directory holding input/) under $root" >&2
     exit 1
@@ -193,8 +211,12 @@ fi
 
 pending=()
 skipped=()
+no_frames=()
 for seq in "${sequences[@]}"; do
-    if is_complete "$seq"; then
+    plan_frames "$seq"
+    if has_no_frames "$seq"; then
+        no_frames+=("$seq")
+    elif is_complete "$seq"; then
         skipped+=("$seq")
     else
         pending+=("$seq")
@@ -207,7 +229,9 @@ if [ -z "$interrupted" ]; then
         dir=$(output_dir_of "$seq")
         rm -f "$dir/DADI-MERO.status" "$dir/DADI-MERO.options"
     done
-    echo "run_dataset.sh: ${#sequences[@]} sequences, ${#skipped[@]} already complete (skipped), ${#pending[@]} to run"
+    no_frames_note=""
+    [ ${#no_frames[@]} -eq 0 ] || no_frames_note=", ${#no_frames[@]} with no frames (not run)"
+    echo "run_dataset.sh: ${#sequences[@]} sequences, ${#skipped[@]} already complete (skipped)$no_frames_note, ${#pending[@]} to run"
     for seq in "${skipped[@]}"; do
         echo "  skipped (complete): ${seq#"$root"/}"
     done
@@ -245,8 +269,10 @@ for seq in "${pending[@]}"; do
         else
             cut_short+=("$seq (not started)")
         fi
+    elif [ "$status" = 0 ] && [ "${masks[$seq]}" = unknown ]; then
+        failed+=("$seq: exit 0 but its frames are unknown (log: $dir/DADI-MERO.log)")
     elif [ "$status" = 0 ]; then
-        failed+=("$seq: exit 0 but masks are missing or cut short (log: $dir/DADI-MERO.log)")
+        failed+=("$seq: exit 0 but mask ${incomplete_mask:-?} is missing or damaged (log: $dir/DADI-MERO.log)")
     elif [ "$status" = none ]; then
         failed+=("$seq: did not run (see $out/run_dataset.joblog)")
     else
@@ -257,10 +283,14 @@ done
 
 echo
 summary="Summary: ${#done_now[@]} ran, ${#skipped[@]} skipped (complete), ${#failed[@]} failed"
+[ ${#no_frames[@]} -eq 0 ] || summary+=", ${#no_frames[@]} with no frames"
 [ -z "$interrupted" ] || summary+=", ${#cut_short[@]} interrupted"
 echo "$summary"
 for line in "${failed[@]}"; do
     echo "  FAILED ${line#"$root"/}"
+done
+for seq in "${no_frames[@]}"; do
+    echo "  no frames in range ${masks[$seq]/ /..}: $(relative_of "$seq")"
 done
 for line in "${cut_short[@]}"; do
     echo "  interrupted: ${line#"$root"/}"
@@ -273,31 +303,29 @@ interrupted_exit() {
 }
 [ -z "$interrupted" ] || interrupted_exit
 
-# evaluate-masks --dataset scores every video under its root; a view of links
-# to the complete sequences with ground truth keeps the others out.
-rm -f "$out/scores.txt" "$out/scores.json"
+# evaluate-masks --dataset scores the videos listed, each over its frames, in
+# the dataset itself: its messages name the user's files. Those with no frames
+# are listed too, so that the scores name them.
 evaluation_status=0
-scored=()
+: >"$work/videos"
 for seq in "${done_now[@]}" "${skipped[@]}"; do
-    [ -d "$seq/groundtruth" ] && scored+=("$seq")
+    [ -d "$seq/groundtruth" ] && echo "${scored[$seq]} $(relative_of "$seq")" >>"$work/videos"
 done
-if [ ${#scored[@]} -gt 0 ]; then
+for seq in "${no_frames[@]}"; do
+    [ -d "$seq/groundtruth" ] && echo "${masks[$seq]} $(relative_of "$seq")" >>"$work/videos"
+done
+if [ -s "$work/videos" ]; then
     echo
-    view=$work/dataset
-    for seq in "${scored[@]}"; do
-        if [ "$seq" = "$root" ]; then
-            view=$root  # the root itself is the sequence
-            break
-        fi
-        rel=${seq#"$root"/}
-        mkdir -p "$view/$(dirname "$rel")" && ln -s "$seq" "$view/$rel"
-    done
     if [ -x "$evaluator" ]; then
-        "$evaluator" --dataset "$view" "$out" --out "$out" &
+        "$evaluator" --dataset "$root" "$out" --out "$out" --videos "$work/videos" &
         child_pid=$!
         wait_child
         evaluation_status=$child_status
+        # A stopped evaluator leaves its unfinished files; the previous scores stand.
+        rm -f "$out/.scores.txt.dadimero.tmp" "$out/.scores.json.dadimero.tmp"
         [ -z "$interrupted" ] || interrupted_exit
+        # 4: scored, but for the sequences without frames, which are no failure.
+        [ "$evaluation_status" -ne 4 ] || evaluation_status=0
     else
         echo "run_dataset.sh: no evaluator $evaluator; scores skipped" >&2
         evaluation_status=1

@@ -5,8 +5,8 @@
 # THREADS is "-" to leave DADI-MERO's -threads alone, or N to add "-threads N"
 # after the options. The folder first loses every output of an earlier run, so
 # nothing of an unfinished or different run can pass for this one. Then
-# OUTDIR/DADI-MERO.options gets the options, one a line (without the added
-# -threads, which does not change the masks); OUTDIR/DADI-MERO.log gets
+# OUTDIR/DADI-MERO.options gets the options that can change a mask, one a line
+# (run_options.pl record: no -threads); OUTDIR/DADI-MERO.log gets
 # DADI-MERO's stdout and stderr, and OUTDIR/DADI-MERO.status its exit code once
 # it has ended. Exits with DADI-MERO's exit code.
 set -u
@@ -21,11 +21,7 @@ find . -maxdepth 1 -type f \( -name DADI-MERO.status -o -name DADI-MERO.options 
     -o -name DADI-MERO.log -o -name 'bin[0-9]*.png' -o -name 'Cbin[0-9]*.png' \
     -o -name 'Dbin[0-9]*.png' -o -name 'Cmodel[0-9]*.ppm' -o -name 'Dmodel[0-9]*.png' \
     -o -name DinitImage.png \) -delete || exit 1
-if [ $# -gt 0 ]; then
-    printf '%s\n' "$@" >DADI-MERO.options || exit 1
-else
-    : >DADI-MERO.options || exit 1
-fi
+perl "$(dirname "$0")/run_options.pl" record "$@" >DADI-MERO.options || exit 1
 added=()
 [ "$threads" = - ] || added=(-threads "$threads")
 "$bin" "$seq" "$@" "${added[@]}" >DADI-MERO.log 2>&1

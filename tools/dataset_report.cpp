@@ -53,6 +53,11 @@ std::string datasetTable(const DatasetScore& dataset) {
     const std::string headers[6] = {"frames", "TP", "FP", "FN", "TN", "ShadowErrors"};
     table += videoRow(categoryWidth, videoWidth, "category", "video", headers, kMeasureHeaders);
     for (const VideoScore& v : dataset.videos) {
+        if (v.outcome != VideoOutcome::Scored) {
+            table += padded(v.video.category, categoryWidth) + "  " +
+                     padded(v.video.video, videoWidth) + "  left out: " + v.leftOutBecause + "\n";
+            continue;
+        }
         const ConfusionCounts& c = v.score.counts;
         const std::string counts[6] = {
             std::to_string(v.score.frames),   std::to_string(c.truePositives),
@@ -81,8 +86,12 @@ std::string datasetJson(const DatasetScore& dataset) {
         const ConfusionCounts& c = v.score.counts;
         json += i == 0 ? "\n  " : ",\n  ";
         json += "{\"category\": " + jsonString(v.video.category) +
-                ", \"video\": " + jsonString(v.video.video) +
-                ", \"TP\": " + std::to_string(c.truePositives) +
+                ", \"video\": " + jsonString(v.video.video);
+        if (v.outcome != VideoOutcome::Scored) {
+            json += ", \"LeftOut\": " + jsonString(v.leftOutBecause) + "}";
+            continue;
+        }
+        json += ", \"TP\": " + std::to_string(c.truePositives) +
                 ", \"FP\": " + std::to_string(c.falsePositives) +
                 ", \"FN\": " + std::to_string(c.falseNegatives) +
                 ", \"TN\": " + std::to_string(c.trueNegatives) + ", " +

@@ -1,6 +1,8 @@
 #include "dataset_videos.hpp"
 
 #include <algorithm>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <system_error>
 
@@ -27,39 +29,79 @@ std::vector<std::filesystem::directory_entry> sortedSubdirectories(
     return entries;
 }
 
+// The video at `relative` below `root` ("." for the root itself).
+DatasetVideo videoAt(const std::filesystem::path& root, const std::filesystem::path& relative) {
+    if (relative == ".") {
+        std::filesystem::path named = std::filesystem::absolute(root).lexically_normal();
+        if (named.filename().empty()) named = named.parent_path();  // "dir/" and "."
+        const std::string name = named.filename().empty() ? "." : named.filename().string();
+        return {name, name, ".", std::nullopt};
+    }
+    const std::string category = relative.begin()->string();
+    const std::filesystem::path below = relative.lexically_relative(category);
+    return {category, below == "." ? category : below.generic_string(), relative, std::nullopt};
+}
+
+// `ancestors` holds the real paths of the directories from the root down to
+// `directory`: a link back to one of them is a loop and is not entered.
 void collectVideos(const std::filesystem::path& root, const std::filesystem::path& directory,
+                   std::vector<std::filesystem::path>& ancestors,
                    std::vector<DatasetVideo>& videos) {
     for (const std::filesystem::directory_entry& entry : sortedSubdirectories(directory)) {
-        std::error_code ignored;
         if (isVideo(entry.path())) {
-            const std::filesystem::path relative = entry.path().lexically_relative(root);
-            const std::string category = relative.begin()->string();
-            const std::filesystem::path below = relative.lexically_relative(category);
-            videos.push_back(
-                {category, below == "." ? category : below.generic_string(), relative});
-        } else if (!entry.is_symlink(ignored)) {
-            // Links are followed only to videos: a link loop must not make the
-            // search endless.
-            collectVideos(root, entry.path(), videos);
+            videos.push_back(videoAt(root, entry.path().lexically_relative(root)));
+            continue;
         }
+        std::error_code error;
+        const std::filesystem::path real = std::filesystem::canonical(entry.path(), error);
+        if (error || std::find(ancestors.begin(), ancestors.end(), real) != ancestors.end()) {
+            continue;
+        }
+        ancestors.push_back(real);
+        collectVideos(root, entry.path(), ancestors, videos);
+        ancestors.pop_back();
     }
 }
 
 }  // namespace
 
 std::vector<DatasetVideo> findDatasetVideos(const std::filesystem::path& root) {
-    std::error_code ignored;
-    if (!std::filesystem::is_directory(root, ignored)) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(root, error)) {
         throw std::runtime_error("no dataset directory " + root.string());
     }
+    if (isVideo(root)) return {videoAt(root, ".")};
+    std::vector<std::filesystem::path> ancestors = {std::filesystem::canonical(root, error)};
     std::vector<DatasetVideo> videos;
-    if (isVideo(root)) {
-        std::filesystem::path named = std::filesystem::absolute(root).lexically_normal();
-        if (named.filename().empty()) named = named.parent_path();  // "dir/" and "."
-        const std::string name = named.filename().empty() ? "." : named.filename().string();
-        videos.push_back({name, name, "."});
-        return videos;
+    collectVideos(root, root, ancestors, videos);
+    return videos;
+}
+
+std::vector<DatasetVideo> readVideoList(const std::filesystem::path& list,
+                                        const std::filesystem::path& root) {
+    std::ifstream file(list);
+    if (!file) throw std::runtime_error("cannot read " + list.string());
+    std::vector<DatasetVideo> videos;
+    std::string line;
+    for (int number = 1; std::getline(file, line); ++number) {
+        if (line.empty()) continue;
+        std::istringstream fields(line);
+        EvaluatedRange frames;
+        std::string path;
+        fields >> frames.first >> frames.last;
+        if (fields && fields.get() == ' ') std::getline(fields, path);
+        std::filesystem::path relative = std::filesystem::path(path).lexically_normal();
+        if (relative.filename().empty()) relative = relative.parent_path();  // "a/b/"
+        if (path.empty() || relative.is_absolute() || *relative.begin() == "..") {
+            throw std::runtime_error(list.string() + " line " + std::to_string(number) +
+                                     " is not \"FIRST LAST PATH\" with PATH below " +
+                                     root.string());
+        }
+        videos.push_back(videoAt(root, relative));
+        videos.back().frames = frames;
     }
-    collectVideos(root, root, videos);
+    if (file.bad()) throw std::runtime_error("cannot read " + list.string());
+    std::sort(videos.begin(), videos.end(),
+              [](const auto& a, const auto& b) { return a.relativePath < b.relativePath; });
     return videos;
 }

@@ -17,23 +17,28 @@ namespace {
 const char* const kUsage =
     "Usage: evaluate-masks SEQDIR MASKDIR [SEQDIR MASKDIR ...] [--json]\n"
     "       evaluate-masks --dataset DATASET_ROOT RESULTS_ROOT [--json] [--out DIR]\n"
-    "                      [--per-frame FILE.csv]\n"
+    "                      [--per-frame FILE.csv] [--videos FILE]\n"
     "Scores bin%06d.png in each MASKDIR against SEQDIR/groundtruth/gt%06d.png over\n"
     "the frames of SEQDIR/temporalROI.txt, inside SEQDIR/ROI.bmp.\n"
     "GT 255 is positive, GT 0 and 50 negative, GT 85 and 170 are ignored; a mask\n"
     "pixel is positive when nonzero. Prints TP FP FN TN Recall Specificity FPR FNR\n"
     "PWC Precision F-measure per sequence and, for several, the average of the\n"
     "per-sequence measures. A measure with a zero denominator shows n/a (null).\n"
-    "A missing or unreadable mask or GT frame is an error (exit 1).\n"
+    "A missing or unreadable mask or GT frame, or a range without frames, is an\n"
+    "error (exit 1).\n"
     "\n"
     "With --dataset, every directory under DATASET_ROOT that holds groundtruth/ is\n"
     "a video, scored against the masks at the same relative path under\n"
-    "RESULTS_ROOT. Its category is the first directory below DATASET_ROOT (a video\n"
-    "directly under the root is its own category). Prints the measures per video,\n"
-    "with ShadowErrors (detected pixels on GT 50), the mean of each category's\n"
-    "videos, and overall the mean of the category means. A measure with a zero\n"
-    "denominator is n/a (null) and left out of every mean. Writes the tables to\n"
-    "scores.txt and the JSON to scores.json in DIR.\n"
+    "RESULTS_ROOT; links to directories are followed, except in a loop. Its\n"
+    "category is the first directory below DATASET_ROOT (a video directly under\n"
+    "the root is its own category). Prints the measures per video, with\n"
+    "ShadowErrors (detected pixels on GT 50), the mean of each category's videos,\n"
+    "and overall the mean of the category means. A measure with a zero\n"
+    "denominator is n/a (null) and left out of every mean. A video that cannot be\n"
+    "scored (a missing or damaged file, no frames in its range) is named with the\n"
+    "reason in place of its scores and left out of every mean; the others are\n"
+    "scored. Writes the tables to scores.txt and the JSON to scores.json in DIR,\n"
+    "replacing the previous ones only once both are complete.\n"
     "\n"
     "  --json                print JSON instead of tables\n"
     "  --dataset ROOT        score a whole dataset (see above)\n"
@@ -41,7 +46,14 @@ const char* const kUsage =
     "                        (default: RESULTS_ROOT; created if needed)\n"
     "  --per-frame FILE.csv  with --dataset: also write the counts of every frame,\n"
     "                        header category,video,frame,TP,FP,FN,TN\n"
-    "  -h, --help            show this text\n";
+    "  --videos FILE         with --dataset: score only the videos FILE names, one a\n"
+    "                        line \"FIRST LAST PATH\": the frames to score, then the\n"
+    "                        path below DATASET_ROOT (\".\" for the root itself)\n"
+    "  -h, --help            show this text\n"
+    "\n"
+    "Exit codes: 0 every sequence or video scored; 1 an error, nothing written;\n"
+    "2 a bad command line; with --dataset, 3 a video could not be scored, 4 every\n"
+    "video scored but those with no frames in their range.\n";
 
 struct Options {
     bool json = false;
@@ -49,6 +61,7 @@ struct Options {
     std::filesystem::path dataset;
     std::filesystem::path out;
     std::filesystem::path perFrame;
+    std::filesystem::path videoList;
     std::vector<std::string> paths;
 };
 
@@ -65,6 +78,8 @@ Options parseOptions(const std::vector<std::string>& args) {
             o.out = takeOptionValue(args, i);
         } else if (a == "--per-frame") {
             o.perFrame = takeOptionValue(args, i);
+        } else if (a == "--videos") {
+            o.videoList = takeOptionValue(args, i);
         } else if (a.rfind("--", 0) == 0) {
             throw UsageError("unknown option '" + a + "' (see --help)");
         } else {
@@ -72,8 +87,8 @@ Options parseOptions(const std::vector<std::string>& args) {
         }
     }
     if (!o.wholeDataset) {
-        if (!o.out.empty() || !o.perFrame.empty()) {
-            throw UsageError("--out and --per-frame need --dataset (see --help)");
+        if (!o.out.empty() || !o.perFrame.empty() || !o.videoList.empty()) {
+            throw UsageError("--out, --per-frame and --videos need --dataset (see --help)");
         }
         if (o.paths.empty() || o.paths.size() % 2 != 0) {
             throw UsageError("needs pairs of SEQDIR MASKDIR (see --help)");
@@ -91,19 +106,46 @@ std::string scorePairs(const Options& o) {
     return o.json ? scoreJson(scores) : scoreTable(scores);
 }
 
-std::string scoreWholeDataset(const Options& o) {
+// Exit codes of a dataset whose scores were written.
+constexpr int kEveryVideoScored = 0;
+constexpr int kVideoNotScored = 3;
+constexpr int kVideoWithoutFrames = 4;
+
+struct Report {
+    std::string text;
+    int exitCode = kEveryVideoScored;
+};
+
+Report scoreWholeDataset(const Options& o) {
     const std::filesystem::path results = o.paths[0];
-    const DatasetScore dataset = scoreDataset(o.dataset, results);
+    const std::vector<DatasetVideo> videos =
+        o.videoList.empty() ? findDatasetVideos(o.dataset) : readVideoList(o.videoList, o.dataset);
+    const DatasetScore dataset = scoreDataset(o.dataset, results, videos);
     const std::string table = datasetTable(dataset);
     const std::string json = datasetJson(dataset);
     const std::filesystem::path out = o.out.empty() ? results : o.out;
     std::error_code error;
     std::filesystem::create_directories(out, error);
     if (error) throw std::runtime_error("cannot create " + out.string());
-    writeTextFile(out / "scores.txt", table);
-    writeTextFile(out / "scores.json", json);
-    if (!o.perFrame.empty()) writeTextFile(o.perFrame, perFrameCsv(dataset));
-    return o.json ? json : table;
+    std::vector<std::pair<std::filesystem::path, std::string>> files = {
+        {out / "scores.txt", table}, {out / "scores.json", json}};
+    if (!o.perFrame.empty()) files.emplace_back(o.perFrame, perFrameCsv(dataset));
+    replaceTextFiles(files);
+
+    Report report{o.json ? json : table, kEveryVideoScored};
+    for (const VideoScore& v : dataset.videos) {
+        if (v.outcome == VideoOutcome::Scored) continue;
+        const std::filesystem::path& where = v.video.relativePath;
+        std::fprintf(stderr, "evaluate-masks: left out %s: %s\n",
+                     where == "." ? v.video.video.c_str() : where.generic_string().c_str(),
+                     v.leftOutBecause.c_str());
+        if (v.outcome == VideoOutcome::NotScored) {
+            report.exitCode = kVideoNotScored;
+        } else if (report.exitCode != kVideoNotScored) {
+            report.exitCode = kVideoWithoutFrames;
+        }
+    }
+    return report;
 }
 
 }  // namespace
@@ -122,13 +164,14 @@ int main(int argc, char** argv) {
         return 2;
     }
     dadimero::silenceImageLibraryLog();
-    std::string report;
+    Report report;
     try {
-        report = options.wholeDataset ? scoreWholeDataset(options) : scorePairs(options);
+        report = options.wholeDataset ? scoreWholeDataset(options)
+                                      : Report{scorePairs(options), kEveryVideoScored};
     } catch (const std::exception& e) {
         std::fprintf(stderr, "evaluate-masks: %s\n", e.what());
         return 1;
     }
-    std::fputs(report.c_str(), stdout);
-    return 0;
+    std::fputs(report.text.c_str(), stdout);
+    return report.exitCode;
 }

@@ -7,19 +7,19 @@
 
 namespace fs = std::filesystem;
 
-fs::path colourFramePath(const fs::path& sequence, int frame) {
+fs::path colourFramePath(const fs::path& sequence, int64_t frame) {
     return sequence / dadimero::colourFrameName(frame);
 }
 
-fs::path depthFramePath(const fs::path& sequence, int frame) {
+fs::path depthFramePath(const fs::path& sequence, int64_t frame) {
     return sequence / dadimero::depthFrameName(frame);
 }
 
-fs::path groundTruthPath(const fs::path& sequence, int frame) {
+fs::path groundTruthPath(const fs::path& sequence, int64_t frame) {
     return sequence / dadimero::groundTruthName(frame);
 }
 
-fs::path maskPath(const fs::path& maskDirectory, int frame) {
+fs::path maskPath(const fs::path& maskDirectory, int64_t frame) {
     return maskDirectory / dadimero::maskName(frame);
 }
 
@@ -35,7 +35,7 @@ fs::path backgroundImagePath(const fs::path& sequence) {
     return sequence / dadimero::kColourBackgroundName;
 }
 
-fs::path colourFrameToRead(const fs::path& sequence, int frame) {
+fs::path colourFrameToRead(const fs::path& sequence, int64_t frame) {
     const fs::path png = colourFramePath(sequence, frame);
     std::error_code error;
     if (fs::exists(png, error) || error) return png;
@@ -54,9 +54,6 @@ EvaluatedRange readEvaluatedRange(const fs::path& sequence) {
                                      " does not hold two frame numbers \"from to\"");
         case dadimero::TemporalRangeStatus::Read:
             break;
-    }
-    if (range.fromIdx > range.toIdx) {
-        throw std::runtime_error(path.string() + " does not hold two frame numbers \"from to\"");
     }
     return EvaluatedRange{range.fromIdx, range.toIdx};
 }

@@ -1,11 +1,11 @@
 #include "sequence_scoring.hpp"
 
+#include <cstdint>
 #include <stdexcept>
 
 #include <opencv2/imgcodecs.hpp>
 
 #include "files/image_files.hpp"
-#include "sequence_layout.hpp"
 
 namespace {
 
@@ -31,14 +31,20 @@ void requireSize(const cv::Mat& image, const cv::Size& size, const std::filesyst
 }  // namespace
 
 SequenceScore scoreSequence(const std::filesystem::path& sequence,
-                            const std::filesystem::path& masks) {
+                            const std::filesystem::path& masks,
+                            const std::optional<EvaluatedRange>& frames) {
     SequenceScore score;
     score.sequence = sequence.string();
     score.masks = masks.string();
-    const EvaluatedRange range = readEvaluatedRange(sequence);
+    const EvaluatedRange range = frames ? *frames : readEvaluatedRange(sequence);
+    if (range.empty()) {
+        const std::string where = frames ? "" : " (" + temporalRangePath(sequence).string() + ")";
+        throw NothingToScore("no frames in range " + std::to_string(range.first) + ".." +
+                             std::to_string(range.last) + where);
+    }
     const std::filesystem::path roiPath = regionOfInterestPath(sequence);
     const cv::Mat roi = readGrey(roiPath, "region of interest");
-    for (int frame = range.first; frame <= range.last; ++frame) {
+    for (int64_t frame = range.first; frame <= range.last; ++frame) {
         const std::filesystem::path gtPath = groundTruthPath(sequence, frame);
         const std::filesystem::path binPath = maskPath(masks, frame);
         const cv::Mat groundTruth = readGrey(gtPath, "ground truth");

@@ -1,13 +1,17 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "change_detection_scores.hpp"
+#include "sequence_layout.hpp"
 
 struct FrameCounts {
-    int frame = 0;
+    int64_t frame = 0;
     ConfusionCounts counts;
 };
 
@@ -21,8 +25,16 @@ struct SequenceScore {
     std::vector<FrameCounts> perFrame;  // in frame order
 };
 
-// Scores bin%06d.png in `masks` against the sequence's ground truth over its
-// temporal range and region of interest. Throws std::runtime_error naming the
-// file for a missing, unreadable or wrongly sized mask, GT frame or ROI.bmp.
+// A range without frames: nothing to score, which is no damage.
+struct NothingToScore : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Scores bin%06d.png in `masks` against the sequence's ground truth over
+// `frames` (by default its temporal range) inside its region of interest.
+// Throws NothingToScore ("no frames in range 150..120") for an empty range, and
+// std::runtime_error naming the file for a missing, unreadable or wrongly sized
+// mask, GT frame or ROI.bmp, or an unreadable temporalROI.txt.
 SequenceScore scoreSequence(const std::filesystem::path& sequence,
-                            const std::filesystem::path& masks);
+                            const std::filesystem::path& masks,
+                            const std::optional<EvaluatedRange>& frames = std::nullopt);

@@ -271,14 +271,95 @@ TEST(EvaluateMasksDatasetTest, MeansVideosPerCategoryThenCategoriesAndWritesEver
         << table.out;
     EXPECT_NE(table.out.find(" 0.2895 "), std::string::npos) << table.out;  // overall recall
 
-    // A video whose mask is missing stops the whole evaluation, naming it.
-    std::filesystem::remove(maskPath(results / "catA" / "v2", 3));
+    // A video whose mask is missing is left out, named with the reason, and
+    // the others are scored; the scores are replaced.
+    const std::filesystem::path missingMask = maskPath(results / "catA" / "v2", 3);
+    std::filesystem::remove(missingMask);
     const CommandResult missing =
         runProgram(EVALUATE_MASKS_EXE, {"--dataset", data.string(), results.string()}, dir.path());
-    EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_EQ(missing.err, "evaluate-masks: missing mask " +
-                               maskPath(results / "catA" / "v2", 3).string() + "\n");
-    EXPECT_EQ(missing.out, "");
+    EXPECT_EQ(missing.exitCode, 3);
+    EXPECT_EQ(missing.err,
+              "evaluate-masks: left out catA/v2: missing mask " + missingMask.string() + "\n");
+    EXPECT_NE(missing.out.find("\ncatA      v2     left out: missing mask " + missingMask.string() +
+                               "\n"),
+              std::string::npos)
+        << missing.out;
+    const std::string partial = readFileBytes(results / "scores.json");
+    EXPECT_NE(partial.find("{\"category\": \"catA\", \"video\": \"v2\", \"LeftOut\": "
+                           "\"missing mask " +
+                           missingMask.string() + "\"}"),
+              std::string::npos)
+        << partial;
+    // catA's mean is v1's alone; the overall mean of catA and solo follows.
+    EXPECT_NE(partial.find("{\"category\": \"catA\", \"videos\": 1, \"Recall\": 0.947368, "),
+              std::string::npos)
+        << partial;
+    EXPECT_NEAR(jsonValue(partial, "Recall", partial.find("\"overall\"")), 18.0 / 19.0 / 2, 1e-6);
+}
+
+// Links to a video, to a category and to a directory above are followed, the
+// last only until it closes a loop; a range without frames and a damaged mask
+// leave their video out, never the others.
+TEST(EvaluateMasksDatasetTest, FollowsLinksAndLeavesOutWhatItCannotScore) {
+    TemporaryDirectory dir;
+    const std::filesystem::path data = dir.path() / "data";
+    const std::filesystem::path results = dir.path() / "results";
+    const std::filesystem::path elsewhere = dir.path() / "elsewhere";
+    writeSequence(data / "catA" / "v1");
+    writeSequence(data / "catA" / "empty");
+    std::ofstream(temporalRangePath(data / "catA" / "empty")) << "3 2\n";
+    writeSequence(elsewhere / "linkedVideo");
+    writeSequence(elsewhere / "category" / "v3");
+    std::filesystem::create_directory_symlink(elsewhere / "linkedVideo", data / "catA" / "linked");
+    std::filesystem::create_directory_symlink(elsewhere / "category", data / "catB");
+    std::filesystem::create_directory_symlink(".", data / "catB" / "loop");
+    std::filesystem::create_directory_symlink("..", data / "catA" / "loop");
+    for (const char* video : {"catA/v1", "catA/empty", "catA/linked", "catB/v3"})
+        writeMasks(results / video, answeringMask(), kAllMoving);
+
+    const CommandResult scored = runProgram(
+        EVALUATE_MASKS_EXE, {"--dataset", data.string(), results.string(), "--json"}, dir.path());
+    EXPECT_EQ(scored.exitCode, 4) << scored.err;
+    EXPECT_EQ(scored.err, "evaluate-masks: left out catA/empty: no frames in range 3..2 (" +
+                              temporalRangePath(data / "catA" / "empty").string() + ")\n");
+    for (const char* video : {"\"v1\"", "\"linked\"", "\"v3\""}) {
+        const size_t row = scored.out.find(std::string("\"video\": ") + video);
+        ASSERT_NE(row, std::string::npos) << video << scored.out;
+        EXPECT_EQ(jsonValue(scored.out, "TP", row), 18) << video;
+    }
+    EXPECT_EQ(scored.out.find("loop"), std::string::npos) << scored.out;
+    EXPECT_NE(scored.out.find("\"overall\": {\"categories\": 2, "), std::string::npos);
+
+    // A mask damaged between its header and its end: that video alone is left
+    // out, and the exit code says so.
+    const std::filesystem::path damaged = maskPath(results / "catB" / "v3", 2);
+    std::string bytes = readFileBytes(damaged);
+    for (size_t i = 40; i + 20 < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(bytes[i] ^ 0x5a);
+    std::ofstream(damaged, std::ios::binary) << bytes;
+    const CommandResult leftOut = runProgram(
+        EVALUATE_MASKS_EXE, {"--dataset", data.string(), results.string(), "--json"}, dir.path());
+    EXPECT_EQ(leftOut.exitCode, 3) << leftOut.err;
+    EXPECT_NE(leftOut.out.find("\"video\": \"v3\", \"LeftOut\": \"cannot read mask " +
+                               damaged.string() + "\""),
+              std::string::npos)
+        << leftOut.out;
+    EXPECT_NE(leftOut.out.find("\"overall\": {\"categories\": 1, "), std::string::npos);
+
+    // --videos names the videos and the frames to score; the rest is left alone.
+    const std::filesystem::path list = dir.path() / "videos.txt";
+    std::ofstream(list) << "3 3 catA/linked\n2 1 catA/v1\n";
+    const CommandResult listed =
+        runProgram(EVALUATE_MASKS_EXE,
+                   {"--dataset", data.string(), results.string(), "--json", "--videos",
+                    list.string(), "--out", (dir.path() / "listed").string()},
+                   dir.path());
+    EXPECT_EQ(listed.exitCode, 4) << listed.err;
+    EXPECT_EQ(listed.out.find("\"v3\""), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("\"video\": \"v1\", \"LeftOut\": \"no frames in range 2..1\"}"),
+              std::string::npos)
+        << listed.out;
+    EXPECT_EQ(jsonValue(listed.out, "TP", listed.out.find("\"linked\"")), 15);  // frame 3 alone
 }
 
 }  // namespace

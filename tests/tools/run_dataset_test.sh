@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Drives scripts/run_dataset.sh over generated sequences: a broken one, reruns
-# by the completeness rule, and runs stopped by INT and TERM then resumed.
+# by the completeness rule, a dataset with an inverted range, a damaged mask and
+# a linked sequence, scores on a full disk, and runs stopped by INT and TERM
+# then resumed.
 # Usage: run_dataset_test.sh RUN_DATASET_SCRIPT MAKE_SAMPLE_SEQUENCE DADI_MERO EVALUATE_MASKS
 set -uo pipefail
 script=$1 generator=$2 program=$(realpath "$3") evaluator=$4
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+full=$work/full  # a small tmpfs, where mounting one is allowed
+trap 'mountpoint -q "$full" && umount "$full"; rm -rf "$work"' EXIT
 failures=0
 check() {  # check DESCRIPTION COMMAND...
     local what=$1
@@ -116,6 +119,86 @@ check "a rerun starts from an empty folder" [ ! -e "$out/set1/good/bin000099.png
 
 run bad -j x "$data" "$out"
 check "a bad option exits 2" [ "$status" -eq 2 ]
+
+# Beside two good sequences: an inverted range, whose sequence has no frame to
+# run or score; a sequence reached through a link; and one whose mask is then
+# damaged between its intact header and end.
+mixed=$work/mixed
+mixed_out=$work/mixed-out
+for s in catA/good1:11 catA/damaged:12 catB/good2:13 catB/inverted:14 elsewhere/linked:15; do
+    "$generator" --out "$mixed/${s%:*}" --width 48 --height 40 --frames 12 --seed "${s#*:}" \
+        >/dev/null || exit 1
+done
+echo "10 8" >"$mixed/catB/inverted/temporalROI.txt"
+mv "$mixed/elsewhere" "$work/elsewhere"
+ln -s "$work/elsewhere/linked" "$mixed/catB/linked"
+# The JSON counts and measures of VIDEO in FILE.
+scores_of() { grep -F "\"video\": \"$2\", \"TP\"" "$1" | grep -o '"TP": [^}]*'; }
+# Scored alone, as evaluate-masks scores a single sequence, then as in FILE.
+scored_as_alone() {  # scored_as_alone FILE RELATIVE_PATH
+    local alone=$work/alone/$2
+    "$evaluator" --dataset "$mixed/$2" "$mixed_out/$2" --out "$alone" >/dev/null || return 1
+    [ -n "$(scores_of "$alone/scores.json" "$(basename "$2")")" ] &&
+        [ "$(scores_of "$alone/scores.json" "$(basename "$2")")" = "$(scores_of "$1" "$(basename "$2")")" ]
+}
+
+run mixed -j 2 "$mixed" "$mixed_out"
+check "an inverted range is no failure: exit 0" [ "$status" -eq 0 ]
+check "the summary counts the sequence without frames apart" \
+    contains "$work/mixed.txt" "Summary: 4 ran, 0 skipped (complete), 0 failed, 1 with no frames"
+check "the summary names the range" contains "$work/mixed.txt" "no frames in range 10..8: catB/inverted"
+check "a sequence without frames is not run" [ ! -e "$mixed_out/catB/inverted/DADI-MERO.log" ]
+check "the linked sequence is run" [ -f "$mixed_out/catB/linked/bin000012.png" ]
+check "the scores name the range without frames" contains "$mixed_out/scores.json" \
+    '{"category": "catB", "video": "inverted", "LeftOut": "no frames in range 10..8"}'
+for seq in catA/good1 catA/damaged catB/good2 catB/linked; do
+    check "$seq is scored as it is alone" scored_as_alone "$mixed_out/scores.json" "$seq"
+done
+cp "$mixed_out/scores.json" "$work/mixed-scores.json"
+cp -r "$mixed_out/catA/damaged" "$work/damaged-first"
+
+mask=$mixed_out/catA/damaged/bin000008.png
+size=$(stat -c %s "$mask")
+{ head -c 40 "$mask"; head -c $((size - 60)) /dev/urandom; tail -c 20 "$mask"; } >"$work/damaged"
+mv "$work/damaged" "$mask"
+run mixed-rerun -j 2 "$mixed" "$mixed_out"
+check "rerun: exit 0" [ "$status" -eq 0 ]
+check "rerun: only the damaged mask's sequence runs" \
+    contains "$work/mixed-rerun.txt" "Summary: 1 ran, 3 skipped (complete), 0 failed, 1 with no frames"
+check "rerun: the damaged sequence is redone" same_masks "$work/damaged-first" "$mixed_out/catA/damaged"
+check "rerun: the same scores" cmp -s "$work/mixed-scores.json" "$mixed_out/scores.json"
+
+run mixed-threads -j 2 "$mixed" "$mixed_out" -- -threads 2
+check "-threads does not run a complete sequence again" \
+    contains "$work/mixed-threads.txt" "Summary: 0 ran, 4 skipped (complete), 0 failed, 1 with no frames"
+run mixed-end -j 2 "$mixed" "$mixed_out" -- -end 9
+check "-end 9: every sequence runs, complete with masks up to frame 9" \
+    contains "$work/mixed-end.txt" "Summary: 4 ran, 0 skipped (complete), 0 failed, 1 with no frames"
+check "-end 9: the range without frames follows the options" \
+    contains "$work/mixed-end.txt" "no frames in range 10..9: catB/inverted"
+check "-end 9: scored over frames 4 to 9" contains "$mixed_out/scores.txt" "catA      good1         6 "
+run mixed-end-again -j 2 "$mixed" "$mixed_out" -- -end 9 -threads 1
+check "-end 9 again: nothing runs" contains "$work/mixed-end-again.txt" "Summary: 0 ran, 4 skipped"
+
+# Scores on a full disk: the previous ones stay, whole.
+mkdir -p "$full"
+if [ "$(id -u)" -ne 0 ]; then
+    echo "skipped: scores on a full disk (mounting a tmpfs needs root)"
+elif ! mount -t tmpfs -o size=1m tmpfs "$full" 2>"$work/mount.txt"; then
+    echo "skipped: scores on a full disk (mount refused: $(cat "$work/mount.txt"))"
+else
+    run full-first -j 2 "$mixed" "$full"
+    check "full disk: the first run scores" [ "$status" -eq 0 -a -s "$full/scores.json" ]
+    cp "$full/scores.txt" "$full/scores.json" "$work/"
+    head -c 2M /dev/zero >"$full/filler" 2>/dev/null
+    run full-again -j 2 "$mixed" "$full"
+    check "full disk: the scores cannot be written, exit 1" [ "$status" -eq 1 ]
+    check "full disk: the message names the file" contains "$work/full-again.txt" "cannot write $full/scores."
+    check "full disk: the previous scores.txt stays whole" cmp -s "$work/scores.txt" "$full/scores.txt"
+    check "full disk: the previous scores.json stays whole" cmp -s "$work/scores.json" "$full/scores.json"
+    check "full disk: no unfinished file is left" [ -z "$(find "$full" -name '*.tmp')" ]
+    umount "$full"
+fi
 
 # Stopped runs. Three sequences slow enough (-n 9) to be caught mid-way, two
 # at a time, so that one has not started; a reference run goes through

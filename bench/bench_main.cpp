@@ -140,6 +140,13 @@ SequenceResult prepareSequence(const std::string& dir) {
     seq.breakdowns.push_back(breakdown("default threads", 0, true));
     seq.breakdowns.push_back(breakdown("-threads 1", 1, true));
     seq.breakdowns.push_back(breakdown("-threads 1 -s 0", 1, false));
+    for (const bool depth : {true, false}) {
+        LiveResult live;
+        live.name = depth ? "RGB-D n=3" : "colour n=3";
+        live.depth = depth;
+        live.modelBytes = modelBytes(seq.layout, 3, depth);
+        seq.live.push_back(live);
+    }
     return seq;
 }
 
@@ -185,6 +192,16 @@ void runOnce(SequenceResult& seq, const std::string& program) {
             b.samples.push_back(sample);
         } else {
             ++b.failures;
+        }
+    }
+    for (LiveResult& live : seq.live) {
+        const LiveSample sample = runLive(layout, live.depth, 3);
+        std::fprintf(stderr, "  live, %-18s %s online %.2f ms/frame\n", live.name.c_str(),
+                     sample.succeeded ? "ok    " : "FAILED", sample.onlineWallMs);
+        if (sample.succeeded) {
+            live.samples.push_back(sample);
+        } else {
+            ++live.failures;
         }
     }
 }
@@ -273,6 +290,8 @@ int main(int argc, char** argv) {
                 failures += m.failures;
             for (const BreakdownResult& b : seq.breakdowns)
                 failures += b.failures;
+            for (const LiveResult& live : seq.live)
+                failures += live.failures;
             for (const ScalingPoint& p : seq.scaling)
                 failures += p.applyCpuMs > 0.0 ? 0 : 1;
         }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bench_sequence.hpp"
+#include "live_run.hpp"
 #include "stage_breakdown.hpp"
 
 // The median of `values` (the mean of the middle two for an even count); 0 when empty.
@@ -85,6 +86,23 @@ struct BreakdownResult {
     int64_t frames() const { return samples.empty() ? 0 : samples.front().frames; }
 };
 
+// Every repeat of the live run (see runLive) of one configuration, n = 3.
+struct LiveResult {
+    std::string name;
+    bool depth = true;
+    double modelBytes = 0.0;
+    std::vector<LiveSample> samples;  // successful repeats only
+    int failures = 0;
+
+    // The median over the repeats of one field.
+    double medianOf(double LiveSample::*field) const {
+        std::vector<double> values;
+        for (const LiveSample& s : samples)
+            values.push_back(s.*field);
+        return median(values);
+    }
+};
+
 // The library on one thread with block side n, RGB-D, on the first frames.
 struct ScalingPoint {
     int n = 0;
@@ -96,6 +114,7 @@ struct SequenceResult {
     SequenceLayout layout;
     std::vector<MethodResult> methods;
     std::vector<BreakdownResult> breakdowns;  // the default threads first
+    std::vector<LiveResult> live;             // RGB-D first
     double mog2ApplyCpuMs = 0.0;              // MOG2's apply alone, one thread
     std::vector<ScalingPoint> scaling;
 

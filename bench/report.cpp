@@ -132,6 +132,31 @@ void printShadowShare(std::FILE* out, const SequenceResult& seq) {
                  100.0 * ratio(share, on->wallMsPerFrame()));
 }
 
+void printLive(std::FILE* out, const SequenceResult& seq) {
+    if (seq.live.empty()) return;
+    std::fprintf(out,
+                 "\nLive: frames decoded beforehand, apply() alone, default threads, ms per "
+                 "frame (wall; CPU of every thread)\n%-12s %10s %10s %10s %10s %8s %8s %9s "
+                 "%9s\n",
+                 "config", "calib wall", "calib CPU", "online", "online CPU", "fps", "x MOG2",
+                 "held MiB", "model MiB");
+    for (const LiveResult& live : seq.live) {
+        const double online = live.medianOf(&LiveSample::onlineWallMs);
+        const double onlineCpu = live.medianOf(&LiveSample::onlineCpuMs);
+        std::fprintf(out, "%-12s %10.2f %10.2f %10.2f %10.2f %8.1f %8.2f %9.1f %9.1f",
+                     live.name.c_str(), live.medianOf(&LiveSample::calibrationWallMs),
+                     live.medianOf(&LiveSample::calibrationCpuMs), online, onlineCpu, fps(online),
+                     ratio(onlineCpu, seq.mog2ApplyCpuMs), live.medianOf(&LiveSample::heldMiB),
+                     live.modelBytes / kMiB);
+        if (live.failures > 0) std::fprintf(out, "  (%d failed runs)", live.failures);
+        std::fprintf(out, "\n");
+    }
+    std::fprintf(out,
+                 "(x MOG2: online CPU against MOG2's apply on one thread, %.2f ms/frame; held: "
+                 "the resident memory the subtractor added)\n",
+                 seq.mog2ApplyCpuMs);
+}
+
 void printTargets(std::FILE* out, const SequenceResult& seq) {
     std::fprintf(out, "\ntargets (stated for 640x480, n=3, 2 cores):\n");
     for (const TargetCheck& t : checkTargets(seq)) {
@@ -192,6 +217,7 @@ void printTable(std::FILE* out, const BenchReport& report) {
         printMethods(out, seq);
         printBreakdown(out, seq);
         printShadowShare(out, seq);
+        printLive(out, seq);
         printScaling(out, seq);
         printTargets(out, seq);
     }
@@ -254,6 +280,21 @@ void printJson(std::FILE* out, const BenchReport& report) {
         for (size_t b = 0; b < seq.breakdowns.size(); ++b) {
             if (b > 0) std::fprintf(out, ",");
             printBreakdownJson(out, seq.breakdowns[b]);
+        }
+        std::fprintf(out, "],\"live\":[");
+        for (size_t v = 0; v < seq.live.size(); ++v) {
+            const LiveResult& live = seq.live[v];
+            std::fprintf(out,
+                         "%s{\"name\":%s,\"calibration_wall_ms\":%.4f,"
+                         "\"calibration_cpu_ms\":%.4f,\"online_wall_ms\":%.4f,"
+                         "\"online_cpu_ms\":%.4f,\"held_mib\":%.2f,\"model_bytes\":%.0f,"
+                         "\"failed_runs\":%d}",
+                         v == 0 ? "" : ",", jsonString(live.name).c_str(),
+                         live.medianOf(&LiveSample::calibrationWallMs),
+                         live.medianOf(&LiveSample::calibrationCpuMs),
+                         live.medianOf(&LiveSample::onlineWallMs),
+                         live.medianOf(&LiveSample::onlineCpuMs),
+                         live.medianOf(&LiveSample::heldMiB), live.modelBytes, live.failures);
         }
         std::fprintf(out, "],\"mog2_apply_cpu_ms\":%.4f,\"scaling\":[", seq.mog2ApplyCpuMs);
         for (size_t p = 0; p < seq.scaling.size(); ++p) {

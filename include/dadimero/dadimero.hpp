@@ -2,12 +2,17 @@
 // per-pixel model of colour and depth weights, shadow removal, colour-depth
 // fusion and a spatial majority filter. The one public header of the library.
 //
-//     dadimero::Subtractor subtractor(settings, colourBackground, depthBackground);
+//     cv::Ptr<dadimero::Subtractor> subtractor = dadimero::createSubtractor();
 //     cv::Mat mask;
-//     for (each frame) subtractor.apply(colour, depth, mask);  // empty while calibrating
+//     for (each frame) subtractor->apply(colour, depth, mask);  // empty while calibrating
 //
 // Results are exactly reproducible: the same frames and settings give the same
 // bytes on every machine and for every thread count.
+//
+// Errors are cv::Exception: `err` holds one sentence, `code` the error code
+// (cv::Error::StsBadArg for a bad argument, StsOutOfRange for a setting or rate
+// outside its range, StsParseError for an unreadable file, StsNoMem), `func`
+// the public function called, and what() all three.
 #pragma once
 
 #include <memory>
@@ -30,12 +35,19 @@ struct Settings {
     float c2 = 0.05f;      // learning rate online
     int Cw = 5;            // 5: 5 x 5 spatial majority filter; any other value: 3 x 3
     bool shadowRemoval = true;
-    float gamma = 0.7f;  // shadow test: lower bound of the brightness ratio
-    float beta = 1.0f;   // shadow test: upper bound of the brightness ratio
-    float tauS = 0.1f;   // shadow test: saturation threshold
-    float tauH = 10.0f;  // shadow test: hue threshold, degrees
-    int threads = 0;     // 0: one per core; the results are the same for every value
+    float gamma = 0.7f;   // shadow test: lower bound of the brightness ratio
+    float beta = 1.0f;    // shadow test: upper bound of the brightness ratio
+    float tauS = 0.1f;    // shadow test: saturation threshold
+    float tauH = 10.0f;   // shadow test: hue threshold, degrees
+    int shadowValue = 0;  // mask value of a shadow the final mask calls background; 0 .. 254
+    int threads = 0;      // 0: one per core; the results are the same for every value
 };
+
+// The library refuses settings that can have no meaning, with one sentence
+// naming the setting and its value: NaN or infinite numbers, negative
+// thresholds, rates c1 and c2 outside [0, 1], K < 1, n other than 1, 3, 5, 7
+// or 9, Cw other than 3 or 5, gamma < 0 or gamma > beta, negative tauS or tauH,
+// shadowValue outside 0 .. 254, threads < 0.
 
 // The initial depth background of the given depth frames (all 8-bit or all
 // 16-bit, one channel, one size): per pixel inside `roi` the largest value, 0
@@ -45,83 +57,218 @@ struct Settings {
 cv::Mat initialDepthBackground(const std::vector<cv::Mat>& depthFrames,
                                cv::InputArray roi = cv::noArray());
 
+// Backgrounds estimated from a few frames of the scene, for a Subtractor.
+struct Backgrounds {
+    cv::Mat colour;  // 8-bit BGR
+    cv::Mat depth;   // empty without depth frames, else their type
+};
+
+// Per pixel the median of the colour frames (8-bit BGR, one size; for an even
+// count the mean of the two middle values, rounded up) and, when depth frames
+// are given, the depth background of initialDepthBackground(depthFrames).
+// Moving objects vanish from the colour background where they cover a pixel
+// in fewer than half of the frames.
+Backgrounds estimateBackground(const std::vector<cv::Mat>& colourFrames,
+                               const std::vector<cv::Mat>& depthFrames = {});
+
 struct StageTimes;  // per-stage clocks of the benchmark (not part of the API)
 
 // Background subtraction frame by frame, in the manner of OpenCV's
-// BackgroundSubtractor. Frames are 8-bit BGR colour images of the background's
-// size and, for a subtractor built with a depth background, aligned depth
-// frames of one channel, 8 or 16 bits, where 0 means no measurement and larger
-// is farther. Bad input throws cv::Exception with one sentence saying what is
-// wrong; the subtractor is then unchanged.
+// BackgroundSubtractor. Frames are 8-bit BGR colour images, all of one size
+// and, for a subtractor that uses depth, aligned depth frames of one channel,
+// 8 or 16 bits, where 0 means no measurement and larger is farther. Bad input
+// throws cv::Exception; the subtractor is then unchanged.
 //
-// Not copyable, movable. Everything is allocated by the constructor; apply()
-// allocates nothing after the first online frame (fgmask aside, when the
-// caller's matrix does not already have the mask's size and type). Like
-// OpenCV's subtractors, one subtractor is for one thread at a time; separate
-// subtractors may run in parallel (each uses Settings::threads threads).
+// How it starts. Built with a colour background (and, for depth, a depth
+// background), the first K - 1 frames given to apply() calibrate the models
+// and the following ones are online. Built from settings alone, the first
+// frame's colour (and depth, if that frame has one) become the backgrounds, the
+// next K - 1 frames calibrate, and the following ones are online; apply()
+// gives no mask (an empty fgmask) for the first frame and the calibration
+// frames. With the default K = 1, a live camera gets its first mask from its
+// second frame:
+//
+//     cv::Ptr<dadimero::Subtractor> subtractor = dadimero::createSubtractor();
+//     for (cv::Mat frame, mask; camera.read(frame);)
+//         if (subtractor->apply(frame, mask), !mask.empty()) cv::imshow("mask", mask);
+//
+// Where the first frames are not empty of foreground, estimateBackground() over
+// a few of them gives better backgrounds to start from.
+//
+// Not copyable, movable. apply() allocates nothing after the first online
+// frame (fgmask aside, when the caller's matrix does not already have the
+// mask's size and type) unless the model restarts (learning rate 1, clear()).
+// Like OpenCV's subtractors, one subtractor is for one thread at a time;
+// separate subtractors may run in parallel (each uses Settings::threads
+// threads).
 class Subtractor : public cv::BackgroundSubtractor {
   public:
-    // colourBackground: 8-bit BGR, an estimate of the empty scene; at least
-    // 5 x 5 pixels for the 5 x 5 filter, 2 x 2 for the 3 x 3 one.
+    // settings: refused when they have no meaning (see Settings).
+    // colourBackground: empty to take the backgrounds from the first frame,
+    // else 8-bit BGR, an estimate of the empty scene; at least 5 x 5 pixels for
+    // the 5 x 5 filter, 2 x 2 for the 3 x 3 one.
     // depthBackground: empty for colour alone, else 8- or 16-bit one channel of
     // the same size (see initialDepthBackground); its bit depth decides e2D
     // (below 16 bits, 0.005 replaces it) and the type of the depth model image.
-    // roi: empty = every pixel, else 8-bit one channel, nonzero inside; pixels
-    // outside are never labelled foreground and never learnt.
-    Subtractor(const Settings& settings, cv::InputArray colourBackground,
-               cv::InputArray depthBackground = cv::noArray(), cv::InputArray roi = cv::noArray());
+    // roi: empty = every pixel, else 8-bit one channel of the frames' size,
+    // nonzero inside; pixels outside are never labelled foreground and never
+    // learnt.
+    explicit Subtractor(const Settings& settings = Settings(),
+                        cv::InputArray colourBackground = cv::noArray(),
+                        cv::InputArray depthBackground = cv::noArray(),
+                        cv::InputArray roi = cv::noArray());
     ~Subtractor() override;
     Subtractor(Subtractor&& other) noexcept;
     Subtractor& operator=(Subtractor&& other) noexcept;
     Subtractor(const Subtractor&) = delete;
     Subtractor& operator=(const Subtractor&) = delete;
 
-    // Colour alone: for a subtractor built without a depth background.
+    // A subtractor with the default settings, for cv::Algorithm::load and read.
+    static cv::Ptr<Subtractor> create();
+
+    // Colour alone: for a subtractor without depth.
     // While calibrating, fgmask is left empty (released); online it receives
-    // the final mask, 8-bit one channel, 255 foreground and 0 background.
-    // learningRate < 0: the settings' rates (c1 falling to c2 while
-    // calibrating, then c2). 0: the models do not learn from this frame.
-    // > 0: this frame learns as with that value for c: a weight moves
-    // learningRate x kernel(i, j) / (n + 1) of the way towards the pixel (for n
-    // of 3 to 9 the centre of the window moves learningRate of the way).
+    // the final mask, 8-bit one channel, 255 foreground, 0 background and
+    // Settings::shadowValue for a shadow the mask calls background.
+    // learningRate, as OpenCV documents it:
+    //   < 0: the settings' rates (c1 falling to c2 while calibrating, then c2);
+    //   0: the models do not learn from this frame;
+    //   between 0 and 1: this frame learns as with that value for c: a weight
+    //     moves learningRate x kernel(i, j) / (n + 1) of the way towards the
+    //     pixel (for n of 3 to 9 the centre of the window moves learningRate
+    //     of the way);
+    //   1: the models start afresh from this frame, which becomes the
+    //     backgrounds as the first frame of a subtractor built from settings
+    //     alone does (no mask; the next K - 1 frames calibrate);
+    //   above 1 or NaN: refused (StsOutOfRange).
     void apply(cv::InputArray colour, cv::OutputArray fgmask, double learningRate = -1) override;
-    // Colour and depth: for a subtractor built with a depth background.
+    // Colour and depth: for a subtractor that uses depth (built with a depth
+    // background, or from settings alone and given depth with its first frame).
     void apply(cv::InputArray colour, cv::InputArray depth, cv::OutputArray fgmask,
                double learningRate = -1);
 
     // Frame-size 8-bit BGR picture of the colour model: for every pixel the
     // centre weight of its block, the weight a background pixel pulls hardest.
+    // Empty before the first frame of a subtractor built from settings alone.
     void getBackgroundImage(cv::OutputArray backgroundImage) const override;
 
-    // True while the next apply() is a calibration frame.
+    // True while the next apply() gives no mask: the first frame of a
+    // subtractor built from settings alone, and the calibration frames.
     bool calibrating() const;
     bool usesDepth() const;
 
     // The colour mask and the depth mask of the last online frame, before
-    // fusion and filtering (0/255, frame size); empty before the first online
-    // frame, and the depth mask also for colour alone.
-    void getColourMask(cv::OutputArray mask) const;
-    void getDepthMask(cv::OutputArray mask) const;
+    // fusion and filtering (frame size, 8-bit); empty before the first online
+    // frame, and the depth mask also without depth. 0/255, or with
+    // labelCodes the labels themselves: colour 0 background, 85 shadow, 255
+    // foreground; depth 0 background, 127 undecided (no measurement or no
+    // model), 255 foreground.
+    void getColourMask(cv::OutputArray mask, bool labelCodes = false) const;
+    void getDepthMask(cv::OutputArray mask, bool labelCodes = false) const;
 
     // The models, one pixel per weight: (W*n) x (H*n) pictures in which pixel
     // (r, c) shows as the n x n tile of its block. Colour: 8-bit BGR. Depth:
     // the depth background's type, a weight w stored as w x 2^bits, rounded
-    // and saturated (empty for colour alone).
+    // and saturated (empty without depth). Empty before the first frame of a
+    // subtractor built from settings alone.
     void getColourModelImage(cv::OutputArray image) const;
     void getDepthModelImage(cv::OutputArray image) const;
 
     // Starts the depth model afresh from a new depth background, as the
-    // constructor does (its bit depth decides e2D). For a subtractor built with
+    // constructor does (its bit depth decides e2D). For a subtractor that uses
     // depth; the colour model and the frame count stay.
     void setDepthBackground(cv::InputArray depthBackground);
 
-    bool empty() const override;  // true only for a moved-from subtractor
-    cv::String getDefaultName() const override;
+    // The settings. Every one but n and threads may change between frames;
+    // n and threads only before the first frame of a subtractor built from
+    // settings alone. A setting without meaning is refused and changes
+    // nothing.
+    Settings getSettings() const;
+    void setSettings(const Settings& settings);
+    int getN() const;
+    int getThreads() const;
+    int getK() const;
+    void setK(int K);
+    float getE1() const;
+    void setE1(float e1);
+    float getE2() const;
+    void setE2(float e2);
+    float getE1D() const;
+    void setE1D(float e1D);
+    float getE2D() const;
+    void setE2D(float e2D);
+    float getC1() const;
+    void setC1(float c1);
+    float getC2() const;
+    void setC2(float c2);
+    int getCw() const;
+    void setCw(int Cw);
+    bool getShadowRemoval() const;
+    void setShadowRemoval(bool shadowRemoval);
+    float getGamma() const;
+    void setGamma(float gamma);
+    float getBeta() const;
+    void setBeta(float beta);
+    float getTauS() const;
+    void setTauS(float tauS);
+    float getTauH() const;
+    void setTauH(float tauH);
+    int getShadowValue() const;
+    void setShadowValue(int shadowValue);
+
+    // The settings through cv::FileStorage, one key per Settings field:
+    // save("settings.yml") writes them, read() of that node (or
+    // cv::Algorithm::load<dadimero::Subtractor>) gives them back. read() takes
+    // the keys it finds and keeps the others, as setSettings does.
+    void write(cv::FileStorage& fs) const override;
+    using cv::Algorithm::write;
+    void read(const cv::FileNode& fn) override;
+
+    // Returns the model to its starting state: the backgrounds it was built
+    // with (the last depth background set), or, for a subtractor built from
+    // settings alone, waiting for its first frame; calibration starts again.
+    // The settings stay.
+    void clear() override;
+
+    // The whole state, settings and region of interest included, in a file of
+    // cv::FileStorage (.yml, .xml or .json, optionally .gz): a subtractor that
+    // loads it continues with exactly the masks the saved one would have given.
+    // loadState() keeps this subtractor's thread count and refuses, leaving
+    // the subtractor unchanged, a file that is damaged, truncated, of another
+    // version, or for another image size than this subtractor's (when it has
+    // one: a model or a region of interest).
+    void saveState(const cv::String& filename) const;
+    void loadState(const cv::String& filename);
+
+    bool empty() const override;                 // true only for a moved-from subtractor
+    cv::String getDefaultName() const override;  // "dadimero_Subtractor"
 
   private:
+    struct Setup;
     struct Impl;
-    std::unique_ptr<Impl> impl_;
+    void construct(const Settings& settings, cv::InputArray colourBackground,
+                   cv::InputArray depthBackground, cv::InputArray roi, bool programRules);
+    void startFrom(const cv::Mat& colourBackground, const cv::Mat& depthBackground,
+                   const char* what);
+    const Settings& currentSettings() const;
+    void changeSettings(const Settings& settings);
+    void applyFrame(const cv::Mat& colour, const cv::Mat& depth, cv::OutputArray fgmask,
+                    double learningRate);
+
+    std::unique_ptr<Setup> setup_;  // settings, region and backgrounds; null once moved from
+    std::unique_ptr<Impl> impl_;    // the model; null before the first frame
     friend void attachStageTimes(Subtractor& subtractor, StageTimes* times);
+    friend cv::Ptr<Subtractor> createSubtractor(const Settings& settings,
+                                                cv::InputArray colourBackground,
+                                                cv::InputArray depthBackground, cv::InputArray roi);
+    friend Subtractor makeProgramSubtractor(const Settings& settings, const cv::Mat& background,
+                                            const cv::Mat& depthBackground, const cv::Mat& roi);
 };
+
+// A subtractor for the settings and backgrounds given (see the constructor).
+cv::Ptr<Subtractor> createSubtractor(const Settings& settings = Settings(),
+                                     cv::InputArray colourBackground = cv::noArray(),
+                                     cv::InputArray depthBackground = cv::noArray(),
+                                     cv::InputArray roi = cv::noArray());
 
 }  // namespace dadimero

@@ -5,6 +5,7 @@
 #include "dadimero/dadimero.hpp"
 #include "depth/depth_samples.hpp"
 #include "subtractor/input_checks.hpp"
+#include "subtractor/public_errors.hpp"
 
 namespace dadimero {
 
@@ -18,7 +19,7 @@ void DepthMaximum::add(const cv::Mat& frame, const RegionOfInterest& roi) {
     takeDepthMaximum(scratch, background);
 }
 
-cv::Mat initialDepthBackground(const std::vector<cv::Mat>& depthFrames, cv::InputArray roiImage) {
+cv::Mat depthMaximumOf(const std::vector<cv::Mat>& depthFrames, cv::InputArray roiImage) {
     if (depthFrames.empty()) {
         failInput("initialDepthBackground needs at least one depth frame");
     }
@@ -40,6 +41,11 @@ cv::Mat initialDepthBackground(const std::vector<cv::Mat>& depthFrames, cv::Inpu
     cv::Mat background(first.size(), first.type());
     depthPlaneToImage(maximum.background, background);
     return background;
+}
+
+cv::Mat initialDepthBackground(const std::vector<cv::Mat>& depthFrames, cv::InputArray roiImage) {
+    return asPublic("dadimero::initialDepthBackground",
+                    [&] { return depthMaximumOf(depthFrames, roiImage); });
 }
 
 }  // namespace dadimero

@@ -24,4 +24,8 @@ struct DepthMaximum {
     int bits = 0;  // of the first frame
 };
 
+// initialDepthBackground without naming itself in its errors, for the library's
+// own use.
+cv::Mat depthMaximumOf(const std::vector<cv::Mat>& depthFrames, cv::InputArray roiImage);
+
 }  // namespace dadimero

@@ -26,6 +26,7 @@
 #include "run/progress_line.hpp"
 #include "run/sequence_files.hpp"
 #include "subtractor/input_checks.hpp"
+#include "subtractor/program_subtractor.hpp"
 #include "subtractor/stage_times.hpp"
 #include "threads/worker_pool.hpp"
 
@@ -180,7 +181,7 @@ Subtractor makeSubtractor(const Run& run, const cv::Mat& background, const cv::M
     try {
         const cv::Mat noDepthYet =
             run.params.useDepth != 0 ? cv::Mat::zeros(background.size(), CV_16UC1) : cv::Mat();
-        return Subtractor(settingsOf(run.params), background, noDepthYet, roi);
+        return makeProgramSubtractor(settingsOf(run.params), background, noDepthYet, roi);
     } catch (const std::bad_alloc&) {
         failModelAllocation(run);
     } catch (const cv::Exception& failure) {

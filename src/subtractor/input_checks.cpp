@@ -3,11 +3,12 @@
 #include <vector>
 
 #include "images/image_exchange.hpp"
+#include "subtractor/public_errors.hpp"
 
 namespace dadimero {
 
 void failInput(const std::string& sentence) {
-    throw cv::Exception(cv::Error::StsBadArg, sentence, "dadimero", __FILE__, __LINE__);
+    fail(cv::Error::StsBadArg, sentence);
 }
 
 std::string describeType(const cv::Mat& image) {

@@ -16,40 +16,37 @@
 #include "masks/mask_fusion.hpp"
 #include "masks/spatial_coherence.hpp"
 #include "subtractor/input_checks.hpp"
+#include "subtractor/public_errors.hpp"
+#include "subtractor/settings_checks.hpp"
+#include "subtractor/shadow_value.hpp"
 #include "subtractor/stage_times.hpp"
+#include "subtractor/subtractor_state.hpp"
 #include "threads/worker_pool.hpp"
 
 namespace dadimero {
 
 namespace {
 
-void checkSettings(const Settings& s) {
-    if (!isSupportedBlockSide(s.n)) {
-        failInput("n must be 1, 3, 5, 7 or 9, got " + std::to_string(s.n));
-    }
-    if (s.threads < 0) {
-        failInput("threads must be 0 (one per core) or more, got " + std::to_string(s.threads));
+// Throws unless an image of `size` is large enough for the filter of `Cw`.
+void requireFilterSize(int Cw, cv::Size size, const char* what) {
+    const int minSide = Cw == 5 ? kMinSide5x5 : kMinSide3x3;
+    if (size.width < minSide || size.height < minSide) {
+        failInput(std::string(what) + " is " + std::to_string(size.width) + "x" +
+                  std::to_string(size.height) + ", smaller than the " + std::to_string(minSide) +
+                  "x" + std::to_string(minSide) + " the spatial filter needs");
     }
 }
 
-ModelGrid gridFor(const Settings& settings, const cv::Mat& background) {
-    requireColourImage(background, background.size(), "the colour background");
-    const int minSide = settings.Cw == 5 ? kMinSide5x5 : kMinSide3x3;
-    if (background.cols < minSide || background.rows < minSide) {
-        failInput("the colour background is " + std::to_string(background.cols) + "x" +
-                  std::to_string(background.rows) + ", smaller than the " +
-                  std::to_string(minSide) + "x" + std::to_string(minSide) +
-                  " the spatial filter needs");
-    }
+ModelGrid gridFor(const Settings& settings, const cv::Mat& background, const char* what) {
+    requireColourImage(background, background.size(), what);
+    requireFilterSize(settings.Cw, background.size(), what);
     return ModelGrid{background.cols, background.rows, settings.n};
 }
 
 [[noreturn]] void failMemory(const ModelGrid& grid) {
-    throw cv::Exception(cv::Error::StsNoMem,
-                        "not enough memory for the background model (" + std::to_string(grid.W) +
-                            " x " + std::to_string(grid.H) +
-                            " pixels, n=" + std::to_string(grid.n) + ")",
-                        "dadimero::Subtractor", __FILE__, __LINE__);
+    fail(cv::Error::StsNoMem, "not enough memory for the background model (" +
+                                  std::to_string(grid.W) + " x " + std::to_string(grid.H) +
+                                  " pixels, n=" + std::to_string(grid.n) + ")");
 }
 
 // The learning of one frame: whether the models learn, and at which rate.
@@ -96,6 +93,12 @@ struct Subtractor::Impl {
     }
 
     void setDepthBackground(const cv::Mat& background);
+    static std::unique_ptr<Impl> build(const Settings& settings, const cv::Mat& roiImage,
+                                       const cv::Mat& background, const cv::Mat& depthBackground,
+                                       const char* what);
+    void useSettings(const Settings& s);
+    void listState(StateFields& fields);
+    void checkFrames(const cv::Mat& colourFrame, const cv::Mat& depthFrame) const;
     void convertFrame(const cv::Mat& colourFrame, const cv::Mat& depthFrame);
     Learning learningOf(double learningRate, int64_t frame) const;
     void useRate(float rate);
@@ -142,6 +145,59 @@ void Subtractor::Impl::setDepthBackground(const cv::Mat& background) {
     initDepthModel(model, depthPlane, roi);
 }
 
+// Settings that may change between frames, with what follows from them.
+void Subtractor::Impl::useSettings(const Settings& s) {
+    settings = s;
+    shadow = ShadowThresholds{s.gamma, s.beta, s.tauS, s.tauH};
+    a1 = baseRate(s.c1, s.n);
+    a2 = baseRate(s.c2, s.n);
+    if (depth) e2D = depthBits < 16 ? 0.005f : s.e2D;
+}
+
+// Everything the next frame reads, for a state file: the models, the labels
+// and masks left by the last frame (the 5 x 5 filter leaves pixels near the
+// corners unwritten, and outside the region of interest the mask shows what
+// its buffer held), the frame in its planes, and the counters. Not the
+// per-worker scratch, which every pass writes before it reads, and not the
+// rate matrix, a cache of the rate in use.
+void Subtractor::Impl::listState(StateFields& fields) {
+    const int H = grid.H;
+    const int W = grid.W;
+    const auto R = static_cast<int>(grid.rows());
+    const auto C = static_cast<int>(grid.cols());
+    fields.integer("framesSeen", framesSeen);
+    int64_t online = haveOnlineFrame ? 1 : 0;
+    fields.integer("haveOnlineFrame", online);
+    haveOnlineFrame = online != 0;
+    fields.floats("colourWeightsX", colour.weights.plane[0], R, C);
+    fields.floats("colourWeightsY", colour.weights.plane[1], R, C);
+    fields.floats("colourWeightsZ", colour.weights.plane[2], R, C);
+    fields.bytes("colourLabels", colour.labels, H, W);
+    fields.bytes("colourLabelsAfter", colour.labelsAfter, H, W);
+    fields.ints("colourBestRow", colour.bestRow, H, W);
+    fields.ints("colourBestCol", colour.bestCol, H, W);
+    fields.bytes("colourAction", colour.action, H, W);
+    fields.floats("frameX", framePlanes.plane[0], H, W);
+    fields.floats("frameY", framePlanes.plane[1], H, W);
+    fields.floats("frameZ", framePlanes.plane[2], H, W);
+    fields.bytes("filteredMask", filteredMask, H, W);
+    fields.bytes("filterScratch", filterScratch, H, W);
+    if (!depth) return;
+    int64_t bits = depthBits;
+    fields.integer("depthBits", bits);
+    depthBits = static_cast<int>(bits);
+    fields.real("e2D", e2D);
+    fields.floats("depthWeights", depth->weights, R, C);
+    fields.bytes("depthLabels", depth->labels, H, W);
+    fields.bytes("depthLabelsAfter", depth->labelsAfter, H, W);
+    fields.ints("depthBestRow", depth->bestRow, H, W);
+    fields.ints("depthBestCol", depth->bestCol, H, W);
+    fields.bytes("depthAction", depth->action, H, W);
+    fields.floats("depthSamples", depthPlane, H, W);
+    fields.bytes("fusedMask", fusedMask, H, W);
+    fields.bytes("fusionScratch", fusionScratch, H, W);
+}
+
 void Subtractor::Impl::convertFrame(const cv::Mat& colourFrame, const cv::Mat& depthFrame) {
     forEachRowBand([&](int worker, int begin, int end) {
         {
@@ -157,6 +213,7 @@ void Subtractor::Impl::convertFrame(const cv::Mat& colourFrame, const cv::Mat& d
 }
 
 Learning Subtractor::Impl::learningOf(double learningRate, int64_t frame) const {
+    // A rate of 1 restarts the models before this (see Subtractor::applyFrame).
     if (learningRate == 0.0) return {false, 0.0f};
     if (learningRate > 0.0) return {true, baseRate(static_cast<float>(learningRate), settings.n)};
     return {true, frame < settings.K ? calibrationRate(a1, a2, frame, settings.K) : a2};
@@ -262,8 +319,7 @@ void Subtractor::Impl::processOnline(const Learning& learning, cv::OutputArray f
     if (depth) std::swap(fusedMask, filteredMask);
 }
 
-void Subtractor::Impl::apply(const cv::Mat& colourFrame, const cv::Mat& depthFrame,
-                             cv::OutputArray fgmask, double learningRate) {
+void Subtractor::Impl::checkFrames(const cv::Mat& colourFrame, const cv::Mat& depthFrame) const {
     const cv::Size size(grid.W, grid.H);
     requireColourImage(colourFrame, size, "the colour frame");
     if (depth) {
@@ -272,10 +328,13 @@ void Subtractor::Impl::apply(const cv::Mat& colourFrame, const cv::Mat& depthFra
         }
         requireDepthImage(depthFrame, size, "the depth frame");
     } else if (!depthFrame.empty()) {
-        failInput("a depth frame was given to a subtractor built without a depth background");
+        failInput("a depth frame was given to a subtractor without depth");
     }
-    if (std::isnan(learningRate)) failInput("the learning rate is not a number");
+}
 
+void Subtractor::Impl::apply(const cv::Mat& colourFrame, const cv::Mat& depthFrame,
+                             cv::OutputArray fgmask, double learningRate) {
+    checkFrames(colourFrame, depthFrame);
     const int64_t frame = framesSeen + 1;
     const Learning learning = learningOf(learningRate, frame);
     convertFrame(colourFrame, depthFrame);
@@ -284,152 +343,402 @@ void Subtractor::Impl::apply(const cv::Mat& colourFrame, const cv::Mat& depthFra
         fgmask.release();
     } else {
         processOnline(learning, fgmask);
+        if (settings.shadowValue != 0) {
+            cv::Mat mask = fgmask.getMat();
+            markShadows(colour.labels, settings.shadowValue, mask);
+        }
     }
     framesSeen = frame;
     if (times != nullptr) ++times->framesProcessed;
 }
 
+// What a subtractor is built from, kept for clear(), the settings and a state file.
+struct Subtractor::Setup {
+    Settings settings;
+    bool programRules = false;  // the command line's: settings checked as it always has
+    cv::Mat roi;                // as given; empty: every pixel
+    cv::Mat colourBackground;   // what clear() returns to; empty: the next frame
+    cv::Mat depthBackground;
+    StageTimes* times = nullptr;
+};
+
+namespace {
+
+constexpr const char* kApply = "dadimero::Subtractor::apply";
+
+void requireState(const void* setup) {
+    if (setup == nullptr) failInput("this subtractor was moved from");
+}
+
+// The region of interest's image, copied, after checking what can be checked
+// before the frames' size is known.
+cv::Mat roiImageOf(cv::InputArray roi) {
+    if (roi.empty()) return cv::Mat();
+    const cv::Mat image = roi.getMat();
+    if (image.type() != CV_8UC1) {
+        failInput("the region of interest must be 8-bit with 1 channel, got " +
+                  describeType(image));
+    }
+    return image.clone();
+}
+
+}  // namespace
+
 Subtractor::Subtractor(const Settings& settings, cv::InputArray colourBackground,
                        cv::InputArray depthBackground, cv::InputArray roi) {
-    checkSettings(settings);
+    asPublic("dadimero::Subtractor::Subtractor",
+             [&] { construct(settings, colourBackground, depthBackground, roi, false); });
+}
+
+void Subtractor::construct(const Settings& settings, cv::InputArray colourBackground,
+                           cv::InputArray depthBackground, cv::InputArray roi, bool programRules) {
+    if (programRules) {
+        checkProgramSettings(settings);
+    } else {
+        checkSettings(settings);
+    }
+    auto setup = std::make_unique<Setup>();
+    setup->settings = settings;
+    setup->programRules = programRules;
+    setup->roi = roiImageOf(roi);
     const cv::Mat background = colourBackground.getMat();
-    const ModelGrid grid = gridFor(settings, background);
+    const cv::Mat depthImage = depthBackground.getMat();
+    if (background.empty()) {
+        if (!depthImage.empty()) {
+            failInput(
+                "a depth background needs a colour background; give neither to take both "
+                "from the first frame");
+        }
+    } else {
+        impl_ = Impl::build(settings, setup->roi, background, depthImage, "the colour background");
+        // The command line keeps no copy: it never returns to its backgrounds.
+        if (!programRules) {
+            setup->colourBackground = background.clone();
+            setup->depthBackground = depthImage.clone();
+        }
+    }
+    setup_ = std::move(setup);
+}
+
+// The model for these backgrounds, allocated and started as the constructor
+// does; `what` names the colour background in messages.
+auto Subtractor::Impl::build(const Settings& settings, const cv::Mat& roiImage,
+                             const cv::Mat& background, const cv::Mat& depthBackground,
+                             const char* what) -> std::unique_ptr<Impl> {
+    const ModelGrid grid = gridFor(settings, background, what);
     const bool withDepth = !depthBackground.empty();
-    const cv::Mat depthImage = withDepth ? depthBackground.getMat() : cv::Mat();
-    if (withDepth) requireDepthImage(depthImage, background.size(), "the depth background");
-    RegionOfInterest region = regionOfInterest(roi, background.size());
+    if (withDepth) requireDepthImage(depthBackground, background.size(), "the depth background");
+    RegionOfInterest region = regionOfInterest(roiImage, background.size());
+    std::unique_ptr<Impl> model;
     try {
         if (grid.rows() > INT_MAX || grid.cols() > INT_MAX) throw std::bad_alloc();
-        impl_ = std::make_unique<Impl>(settings, grid, std::move(region), withDepth);
+        model = std::make_unique<Impl>(settings, grid, std::move(region), withDepth);
     } catch (const std::bad_alloc&) {
         failMemory(grid);
     }
-    Impl& impl = *impl_;
+    Impl& impl = *model;
     // The colour model starts as the background everywhere inside the region.
     imageToConePlanes(background, impl.roi, impl.framePlanes);
     initColourModel(impl.colour, impl.framePlanes, impl.roi);
-    if (withDepth) impl.setDepthBackground(depthImage);
+    if (withDepth) impl.setDepthBackground(depthBackground);
+    return model;
 }
 
 Subtractor::~Subtractor() = default;
 Subtractor::Subtractor(Subtractor&& other) noexcept = default;
 Subtractor& Subtractor::operator=(Subtractor&& other) noexcept = default;
 
-namespace {
-
-void requireState(const void* impl) {
-    if (impl == nullptr) failInput("this subtractor was moved from");
+cv::Ptr<Subtractor> Subtractor::create() {
+    return cv::makePtr<Subtractor>();
 }
 
-}  // namespace
+cv::Ptr<Subtractor> createSubtractor(const Settings& settings, cv::InputArray colourBackground,
+                                     cv::InputArray depthBackground, cv::InputArray roi) {
+    return asPublic("dadimero::createSubtractor", [&] {
+        auto subtractor = cv::makePtr<Subtractor>();
+        subtractor->construct(settings, colourBackground, depthBackground, roi, false);
+        return subtractor;
+    });
+}
+
+Subtractor makeProgramSubtractor(const Settings& settings, const cv::Mat& background,
+                                 const cv::Mat& depthBackground, const cv::Mat& roi) {
+    Subtractor subtractor;
+    subtractor.construct(settings, background, depthBackground, roi, true);
+    return subtractor;
+}
+
+// The frame becomes the backgrounds of a new model: the first frame of a
+// subtractor built from settings alone, or a frame learnt at the rate 1.
+void Subtractor::startFrom(const cv::Mat& colourBackground, const cv::Mat& depthBackground,
+                           const char* what) {
+    std::unique_ptr<Impl> model =
+        Impl::build(setup_->settings, setup_->roi, colourBackground, depthBackground, what);
+    model->times = setup_->times;
+    impl_ = std::move(model);
+}
+
+void Subtractor::applyFrame(const cv::Mat& colour, const cv::Mat& depth, cv::OutputArray fgmask,
+                            double learningRate) {
+    requireState(setup_.get());
+    checkLearningRate(learningRate);
+    if (impl_ && learningRate != 1.0) {
+        impl_->apply(colour, depth, fgmask, learningRate);
+        return;
+    }
+    if (impl_) {
+        impl_->checkFrames(colour, depth);
+    } else {
+        requireColourImage(colour, colour.size(), "the colour frame");
+        if (!depth.empty()) requireDepthImage(depth, colour.size(), "the depth frame");
+    }
+    startFrom(colour, depth, "the first colour frame");
+    if (setup_->times != nullptr) ++setup_->times->framesProcessed;
+    fgmask.release();
+}
 
 void Subtractor::apply(cv::InputArray colour, cv::OutputArray fgmask, double learningRate) {
-    requireState(impl_.get());
-    impl_->apply(colour.getMat(), cv::Mat(), fgmask, learningRate);
+    asPublic(kApply, [&] { applyFrame(colour.getMat(), cv::Mat(), fgmask, learningRate); });
 }
 
 void Subtractor::apply(cv::InputArray colour, cv::InputArray depth, cv::OutputArray fgmask,
                        double learningRate) {
-    requireState(impl_.get());
-    impl_->apply(colour.getMat(), depth.getMat(), fgmask, learningRate);
+    asPublic(kApply, [&] { applyFrame(colour.getMat(), depth.getMat(), fgmask, learningRate); });
 }
 
 void Subtractor::getBackgroundImage(cv::OutputArray backgroundImage) const {
-    requireState(impl_.get());
-    const Impl& impl = *impl_;
-    const ModelGrid& grid = impl.grid;
-    const PlaneSet& weights = impl.colour.weights;
-    backgroundImage.create(grid.H, grid.W, CV_8UC3);
-    cv::Mat image = backgroundImage.getMat();
-    const int h = grid.n / 2;
-    for (int r = 0; r < grid.H; ++r) {
-        cv::Vec3b* row = image.ptr<cv::Vec3b>(r);
-        for (int c = 0; c < grid.W; ++c) {
-            const auto k = static_cast<size_t>((int64_t{r} * grid.n + h) * grid.cols() +
-                                               int64_t{c} * grid.n + h);
-            row[c] =
-                colourWeightToBgr(weights.plane[0][k], weights.plane[1][k], weights.plane[2][k]);
+    asPublic("dadimero::Subtractor::getBackgroundImage", [&] {
+        requireState(setup_.get());
+        if (!impl_) {
+            backgroundImage.release();
+            return;
         }
-    }
+        const Impl& impl = *impl_;
+        const ModelGrid& grid = impl.grid;
+        const PlaneSet& weights = impl.colour.weights;
+        backgroundImage.create(grid.H, grid.W, CV_8UC3);
+        cv::Mat image = backgroundImage.getMat();
+        const int h = grid.n / 2;
+        for (int r = 0; r < grid.H; ++r) {
+            cv::Vec3b* row = image.ptr<cv::Vec3b>(r);
+            for (int c = 0; c < grid.W; ++c) {
+                const auto k = static_cast<size_t>((int64_t{r} * grid.n + h) * grid.cols() +
+                                                   int64_t{c} * grid.n + h);
+                row[c] = colourWeightToBgr(weights.plane[0][k], weights.plane[1][k],
+                                           weights.plane[2][k]);
+            }
+        }
+    });
 }
 
 bool Subtractor::calibrating() const {
-    requireState(impl_.get());
-    return impl_->calibrating();
+    return asPublic("dadimero::Subtractor::calibrating", [&] {
+        requireState(setup_.get());
+        return !impl_ || impl_->calibrating();
+    });
 }
 
 bool Subtractor::usesDepth() const {
-    requireState(impl_.get());
-    return impl_->depth.has_value();
+    return asPublic("dadimero::Subtractor::usesDepth", [&] {
+        requireState(setup_.get());
+        return impl_ && impl_->depth.has_value();
+    });
 }
 
-void Subtractor::getColourMask(cv::OutputArray mask) const {
-    requireState(impl_.get());
-    const Impl& impl = *impl_;
-    if (!impl.haveOnlineFrame) {
-        mask.release();
-        return;
-    }
-    mask.create(impl.grid.H, impl.grid.W, CV_8UC1);
+namespace {
+
+void labelsToImage(const LabelMask& labels, bool labelCodes, int rows, int cols,
+                   cv::OutputArray mask) {
+    mask.create(rows, cols, CV_8UC1);
     cv::Mat image = mask.getMat();
-    maskToImage(impl.colour.labels, image);
+    if (labelCodes) {
+        cv::Mat(rows, cols, CV_8UC1, const_cast<uint8_t*>(labels.data())).copyTo(image);
+    } else {
+        maskToImage(labels, image);
+    }
 }
 
-void Subtractor::getDepthMask(cv::OutputArray mask) const {
-    requireState(impl_.get());
-    const Impl& impl = *impl_;
-    if (!impl.haveOnlineFrame || !impl.depth) {
-        mask.release();
-        return;
-    }
-    mask.create(impl.grid.H, impl.grid.W, CV_8UC1);
-    cv::Mat image = mask.getMat();
-    maskToImage(impl.depth->labels, image);
+}  // namespace
+
+void Subtractor::getColourMask(cv::OutputArray mask, bool labelCodes) const {
+    asPublic("dadimero::Subtractor::getColourMask", [&] {
+        requireState(setup_.get());
+        if (!impl_ || !impl_->haveOnlineFrame) {
+            mask.release();
+            return;
+        }
+        labelsToImage(impl_->colour.labels, labelCodes, impl_->grid.H, impl_->grid.W, mask);
+    });
+}
+
+void Subtractor::getDepthMask(cv::OutputArray mask, bool labelCodes) const {
+    asPublic("dadimero::Subtractor::getDepthMask", [&] {
+        requireState(setup_.get());
+        if (!impl_ || !impl_->haveOnlineFrame || !impl_->depth) {
+            mask.release();
+            return;
+        }
+        labelsToImage(impl_->depth->labels, labelCodes, impl_->grid.H, impl_->grid.W, mask);
+    });
 }
 
 void Subtractor::getColourModelImage(cv::OutputArray image) const {
-    requireState(impl_.get());
-    const Impl& impl = *impl_;
-    const ModelGrid& grid = impl.grid;
-    const PlaneSet& weights = impl.colour.weights;
-    image.create(static_cast<int>(grid.rows()), static_cast<int>(grid.cols()), CV_8UC3);
-    cv::Mat out = image.getMat();
-    const auto cols = static_cast<size_t>(out.cols);
-    for (int R = 0; R < out.rows; ++R)
-        colourWeightsToBgr(weights, static_cast<size_t>(R) * cols, cols, out.ptr<cv::Vec3b>(R));
+    asPublic("dadimero::Subtractor::getColourModelImage", [&] {
+        requireState(setup_.get());
+        if (!impl_) {
+            image.release();
+            return;
+        }
+        const Impl& impl = *impl_;
+        const ModelGrid& grid = impl.grid;
+        const PlaneSet& weights = impl.colour.weights;
+        image.create(static_cast<int>(grid.rows()), static_cast<int>(grid.cols()), CV_8UC3);
+        cv::Mat out = image.getMat();
+        const auto cols = static_cast<size_t>(out.cols);
+        for (int R = 0; R < out.rows; ++R)
+            colourWeightsToBgr(weights, static_cast<size_t>(R) * cols, cols, out.ptr<cv::Vec3b>(R));
+    });
 }
 
 void Subtractor::getDepthModelImage(cv::OutputArray image) const {
-    requireState(impl_.get());
-    const Impl& impl = *impl_;
-    if (!impl.depth) {
-        image.release();
-        return;
-    }
-    const ModelGrid& grid = impl.grid;
-    image.create(static_cast<int>(grid.rows()), static_cast<int>(grid.cols()),
-                 impl.depthBits == 16 ? CV_16UC1 : CV_8UC1);
-    cv::Mat out = image.getMat();
-    floatPlaneToImage(impl.depth->weights, out);
+    asPublic("dadimero::Subtractor::getDepthModelImage", [&] {
+        requireState(setup_.get());
+        if (!impl_ || !impl_->depth) {
+            image.release();
+            return;
+        }
+        const Impl& impl = *impl_;
+        const ModelGrid& grid = impl.grid;
+        image.create(static_cast<int>(grid.rows()), static_cast<int>(grid.cols()),
+                     impl.depthBits == 16 ? CV_16UC1 : CV_8UC1);
+        cv::Mat out = image.getMat();
+        floatPlaneToImage(impl.depth->weights, out);
+    });
 }
 
 void Subtractor::setDepthBackground(cv::InputArray depthBackground) {
-    requireState(impl_.get());
-    if (!impl_->depth) {
-        failInput("setDepthBackground needs a subtractor built with a depth background");
+    asPublic("dadimero::Subtractor::setDepthBackground", [&] {
+        requireState(setup_.get());
+        if (!impl_ || !impl_->depth) {
+            failInput("a new depth background needs a subtractor that uses depth");
+        }
+        const cv::Mat image = depthBackground.getMat();
+        impl_->setDepthBackground(image);
+        if (!setup_->programRules) setup_->depthBackground = image.clone();
+    });
+}
+
+Settings Subtractor::getSettings() const {
+    return asPublic("dadimero::Subtractor::getSettings", [&] { return currentSettings(); });
+}
+
+const Settings& Subtractor::currentSettings() const {
+    requireState(setup_.get());
+    return setup_->settings;
+}
+
+void Subtractor::changeSettings(const Settings& settings) {
+    requireState(setup_.get());
+    checkSettings(settings);
+    if (impl_) {
+        const Settings& now = impl_->settings;
+        if (settings.n != now.n) {
+            failInput("n is " + std::to_string(now.n) +
+                      " for this model and fixes its layout; it changes only before the first "
+                      "frame");
+        }
+        if (settings.threads != now.threads) {
+            failInput("threads is " + std::to_string(now.threads) +
+                      " for this model; it changes only before the first frame");
+        }
+        requireFilterSize(settings.Cw, cv::Size(impl_->grid.W, impl_->grid.H), "the frame size");
+        impl_->useSettings(settings);
     }
-    impl_->setDepthBackground(depthBackground.getMat());
+    setup_->settings = settings;
+}
+
+void Subtractor::clear() {
+    asPublic("dadimero::Subtractor::clear", [&] {
+        requireState(setup_.get());
+        if (setup_->colourBackground.empty()) {
+            impl_.reset();
+            return;
+        }
+        startFrom(setup_->colourBackground, setup_->depthBackground, "the colour background");
+    });
+}
+
+void Subtractor::saveState(const cv::String& filename) const {
+    asPublic("dadimero::Subtractor::saveState", [&] {
+        requireState(setup_.get());
+        StateHeader header;
+        header.settings = setup_->settings;
+        header.roi = setup_->roi;
+        header.colourBackground = setup_->colourBackground;
+        header.depthBackground = setup_->depthBackground;
+        header.hasModel = impl_ != nullptr;
+        if (impl_) {
+            header.width = impl_->grid.W;
+            header.height = impl_->grid.H;
+            header.usesDepth = impl_->depth.has_value();
+        }
+        // Listing the fields changes nothing: the writer only reads them.
+        Impl* model = impl_.get();
+        writeStateFile(filename, header, [&](StateFields& fields) { model->listState(fields); });
+    });
+}
+
+void Subtractor::loadState(const cv::String& filename) {
+    asPublic("dadimero::Subtractor::loadState", [&] {
+        requireState(setup_.get());
+        StateFileReader reader(filename);
+        StateHeader header = reader.header();
+        header.settings.threads = setup_->settings.threads;
+        checkSettings(header.settings);
+        // This subtractor's image size, when it has one, is the file's.
+        cv::Size size;
+        if (impl_) size = cv::Size(impl_->grid.W, impl_->grid.H);
+        if (!setup_->roi.empty()) size = setup_->roi.size();
+        const cv::Size fileSize =
+            header.hasModel ? cv::Size(header.width, header.height) : header.roi.size();
+        if (!size.empty() && !fileSize.empty() && size != fileSize) {
+            fail(cv::Error::StsBadSize,
+                 filename + " holds the state of " + std::to_string(fileSize.width) + "x" +
+                     std::to_string(fileSize.height) + " frames, this subtractor's are " +
+                     std::to_string(size.width) + "x" + std::to_string(size.height));
+        }
+        auto setup = std::make_unique<Setup>();
+        setup->settings = header.settings;
+        setup->roi = header.roi;
+        setup->colourBackground = header.colourBackground;
+        setup->depthBackground = header.depthBackground;
+        setup->times = setup_->times;
+        std::unique_ptr<Impl> model;
+        if (header.hasModel) {
+            // A model of the file's shape, whose every buffer the file then fills.
+            const cv::Mat blank(header.height, header.width, CV_8UC3, cv::Scalar::all(0));
+            const cv::Mat blankDepth =
+                header.usesDepth ? cv::Mat(blank.size(), CV_16UC1, cv::Scalar(0)) : cv::Mat();
+            model = Impl::build(header.settings, header.roi, blank, blankDepth,
+                                "the frame size in the file");
+            model->times = setup_->times;
+            reader.readFields([&](StateFields& fields) { model->listState(fields); });
+        }
+        setup_ = std::move(setup);
+        impl_ = std::move(model);
+    });
 }
 
 bool Subtractor::empty() const {
-    return impl_ == nullptr;
+    return setup_ == nullptr;
 }
 
 cv::String Subtractor::getDefaultName() const {
-    return "dadimero.Subtractor";
+    return "dadimero_Subtractor";
 }
 
 void attachStageTimes(Subtractor& subtractor, StageTimes* times) {
+    if (subtractor.setup_) subtractor.setup_->times = times;
     if (subtractor.impl_) subtractor.impl_->times = times;
 }
 

@@ -21,10 +21,6 @@ def frame(i):
     return colour, depth
 
 
-def fortran(array):
-    return np.asfortranarray(array)
-
-
 # (what, call(colour_only, rgbd), exception, words of the message)
 MISUSE = [
     ("colour background of floats", lambda c, d: dadimero.Subtractor(BACKGROUND / 1.0),
@@ -33,8 +29,6 @@ MISUSE = [
      ValueError, "colour_background must be H x W x 3"),
     ("colour background with alpha", lambda c, d: dadimero.Subtractor(np.zeros((H, W, 4), np.uint8)),
      ValueError, "got shape (12, 16, 4)"),
-    ("colour background not contiguous", lambda c, d: dadimero.Subtractor(BACKGROUND[:, ::2]),
-     ValueError, "C-contiguous"),
     ("colour background a list", lambda c, d: dadimero.Subtractor(BACKGROUND.tolist()),
      TypeError, "colour_background must be a NumPy array, got list"),
     ("colour background empty", lambda c, d: dadimero.Subtractor(np.zeros((0, W, 3), np.uint8)),
@@ -67,13 +61,11 @@ MISUSE = [
     ("unsupported block side", lambda c, d: dadimero.Subtractor(BACKGROUND, n=4),
      ValueError, "n must be 1, 3, 5, 7 or 9, got 4"),
     ("depth to a colour-only subtractor", lambda c, d: c.apply(frame(0)[0], frame(0)[1]),
-     ValueError, "a depth frame was given to a subtractor built without a depth background"),
+     ValueError, "a depth frame was given to a subtractor without depth"),
     ("no depth to an RGB-D subtractor", lambda c, d: d.apply(frame(0)[0]),
      ValueError, "this subtractor uses depth"),
     ("colour frame of floats", lambda c, d: c.apply(frame(0)[0].astype(np.float32)),
      TypeError, "colour must have dtype uint8, got float32"),
-    ("colour frame in Fortran order", lambda c, d: c.apply(fortran(frame(0)[0])),
-     ValueError, "colour must be C-contiguous"),
     ("colour frame of another size", lambda c, d: c.apply(np.zeros((H, W + 1, 3), np.uint8)),
      ValueError, "the colour frame is 17x12, expected 16x12"),
     ("colour frame as bytes", lambda c, d: c.apply(frame(0)[0].tobytes()),
@@ -82,15 +74,29 @@ MISUSE = [
      ValueError, "depth must be H x W, got shape (12, 16, 1)"),
     ("depth frame of floats", lambda c, d: d.apply(frame(0)[0], frame(0)[1].astype(np.float32)),
      TypeError, "depth must have dtype uint8 or uint16, got float32"),
-    ("depth frame transposed", lambda c, d: d.apply(frame(0)[0], np.zeros((W, H), np.uint16).T),
-     ValueError, "depth must be C-contiguous"),
     ("learning rate as text", lambda c, d: c.apply(frame(0)[0], learning_rate="fast"),
      TypeError, "learning_rate must be a number, got str"),
     ("learning rate not a number", lambda c, d: c.apply(frame(0)[0], learning_rate=float("nan")),
-     ValueError, "the learning rate is not a number"),
+     ValueError, "the learning rate must be negative (automatic) or between 0 and 1, got nan"),
+    ("learning rate above 1", lambda c, d: c.apply(frame(0)[0], learning_rate=1e6),
+     ValueError, "the learning rate must be negative (automatic) or between 0 and 1, got 1e+06"),
+    ("misspelt keyword beside a frame", lambda c, d: d.apply(*frame(0), learning_rat=0.5),
+     TypeError, "apply() got an unexpected keyword argument 'learning_rat'"),
+    ("frame given twice", lambda c, d: c.apply(frame(0)[0], colour=frame(0)[0]),
+     TypeError, "apply() got multiple values for argument 'colour'"),
+    ("setting without meaning", lambda c, d: setattr(c, "c2", 5),
+     ValueError, "c2 must be between 0 and 1, got 5"),
+    ("n of a running model", lambda c, d: setattr(c, "n", 5),
+     AttributeError, "n"),
+    ("gamma above beta", lambda c, d: dadimero.Subtractor(BACKGROUND, gamma=0.9, beta=0.8),
+     ValueError, "gamma must be at most beta (0.8), got 0.9"),
+    ("depth background without colour", lambda c, d: dadimero.Subtractor(None, DEPTH_BACKGROUND),
+     ValueError, "depth_background needs a colour_background"),
+    ("state file missing", lambda c, d: c.load_state("/nonexistent/state.yml"),
+     OSError, "cannot read the state file /nonexistent/state.yml"),
     ("new depth background for colour only",
      lambda c, d: c.set_depth_background(DEPTH_BACKGROUND),
-     ValueError, "needs a subtractor built with a depth background"),
+     ValueError, "set_depth_background needs a subtractor that uses depth"),
     ("new depth background of another size",
      lambda c, d: d.set_depth_background(DEPTH_BACKGROUND[:, 1:].copy()),
      ValueError, "is 15x12, expected 16x12"),
@@ -144,3 +150,35 @@ def test_settings_reach_the_library():
     with pytest.raises(ValueError, match="smaller than the 5x5 the spatial filter needs"):
         dadimero.Subtractor(tiny)
     assert dadimero.Subtractor(tiny, Cw=3).apply(tiny).shape == (3, 3)
+
+
+def test_arrays_of_any_layout_give_the_masks_of_contiguous_ones():
+    # A crop of a larger image, a flip, Fortran order and a transposition: each
+    # array is viewed where it can be and copied where it cannot, as cv2 does.
+    big = rng.integers(0, 256, (H + 6, W + 8, 3), dtype=np.uint8)
+    layouts = {
+        "crop": lambda a: np.pad(a, [(3, 3), (4, 4)] + [(0, 0)] * (a.ndim - 2))[3:-3, 4:-4],
+        "flipped view": lambda a: np.flip(np.flip(a, 0).copy(), 0),
+        "fortran": np.asfortranarray,
+        "transposed": lambda a: np.ascontiguousarray(np.swapaxes(a, 0, 1)).swapaxes(0, 1),
+        "every other byte": lambda a: np.repeat(a, 2, axis=1)[:, ::2],
+    }
+    background = big[3:-3, 4:-4].copy()
+    roi = np.full((H, W), 255, np.uint8)
+    roi[:2] = 0
+    frames = [frame(i) for i in range(8)]
+
+    def run(layout):
+        s = dadimero.Subtractor(layout(background), layout(DEPTH_BACKGROUND), layout(roi), K=3)
+        return [s.apply(layout(c), layout(d)) for c, d in frames]
+
+    wanted = run(lambda a: a)
+    assert sum(m is not None for m in wanted) == 6 and any(m.any() for m in wanted[2:])
+    for name, layout in layouts.items():
+        assert not layout(DEPTH_BACKGROUND).flags.c_contiguous, name
+        got = run(layout)
+        assert all((a is None and b is None) or np.array_equal(a, b)
+                   for a, b in zip(got, wanted)), name
+        depths = [layout(d) for _, d in frames]
+        assert np.array_equal(dadimero.initial_depth_background(depths),
+                              dadimero.initial_depth_background([d for _, d in frames])), name

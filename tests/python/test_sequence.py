@@ -176,3 +176,74 @@ def test_one_subtractor_shared_by_threads_takes_every_call_once(sequences):
     assert sum(m is None for m in returned) == K - 1
     assert all(m.shape == (60, 80) and set(np.unique(m)) <= {0, 255}
                for m in returned if m is not None)
+
+
+def test_state_saved_halfway_and_settings_saved_are_taken_back(sequences, tmp_path):
+    K, background, roi, depth_background, frames = read_sequence(sequences[16], True)
+    program = run_dadi_mero(sequences[16], tmp_path / "program")
+    settings = dict(K=K, shadowValue=127, threads=2)
+    whole = dadimero.Subtractor(background, depth_background, roi, **settings)
+    expected = [whole.apply(colour, d) for _, colour, d in frames]
+    # The masks are the program's, with shadows marked 127 where it has 0.
+    marked = 0
+    for (f, _, _), mask in zip(frames, expected):
+        if mask is not None:
+            wanted = cv2.imread(str(program / f"bin{f:06d}.png"), cv2.IMREAD_UNCHANGED)
+            assert np.array_equal(np.where(mask == 127, 0, mask), wanted), f
+            marked += int((mask == 127).sum())
+    assert marked > 0
+
+    half = len(frames) // 2
+    first = dadimero.Subtractor(background, depth_background, roi, **settings)
+    for _, colour, d in frames[:half]:
+        first.apply(colour, d)
+    first.save_state(tmp_path / "state.yml.gz")
+    second = dadimero.Subtractor(threads=1)
+    second.load_state(str(tmp_path / "state.yml.gz"))
+    assert (second.K, second.shadowValue, second.threads, second.uses_depth) == (K, 127, 1, True)
+    for (f, colour, d), wanted in zip(frames[half:], expected[half:]):
+        assert np.array_equal(second.apply(colour, d), wanted), f
+
+    # Settings changed as properties, saved and loaded into a new subtractor.
+    second.e2 = 0.02
+    second.tauH = np.float32(15)
+    second.shadowRemoval = False
+    second.save_settings(tmp_path / "settings.yml")
+    third = dadimero.Subtractor()
+    third.load_settings(tmp_path / "settings.yml")
+    names = ["n", "K", "e1", "e2", "e1D", "e2D", "c1", "c2", "Cw", "shadowRemoval", "gamma",
+             "beta", "tauS", "tauH", "shadowValue", "threads"]
+    assert [getattr(third, name) for name in names] == [getattr(second, name) for name in names]
+    assert (third.e2, third.tauH, third.shadowRemoval) == (np.float32(0.02), 15.0, False)
+
+
+def test_from_frames_alone_the_first_frame_is_the_background(sequences):
+    K, background, roi, depth_background, frames = read_sequence(sequences[8], False)
+    first = frames[0][1]
+    live = dadimero.Subtractor(roi=roi, K=K)
+    assert live.calibrating and live.background_image() is None
+    started = dadimero.Subtractor(first, None, roi, K=K)
+    got = [live.apply(colour) for _, colour, _ in frames]
+    wanted = [None] + [started.apply(colour) for _, colour, _ in frames[1:]]
+    assert sum(m is None for m in got) == K
+    assert all((a is None and b is None) or np.array_equal(a, b) for a, b in zip(got, wanted))
+    # clear() waits for a new first frame; a learning rate of 1 starts from this one.
+    live.clear()
+    assert live.calibrating and live.background_image() is None
+    assert live.apply(frames[5][1]) is None
+    restarted = dadimero.Subtractor(roi=roi, K=K)
+    restarted.apply(frames[5][1])
+    assert live.apply(frames[6][1], learning_rate=1) is None
+    assert restarted.apply(frames[6][1], learning_rate=1) is None
+    for _, colour, _ in frames[7:]:
+        a, b = live.apply(colour), restarted.apply(colour)
+        assert (a is None and b is None) or np.array_equal(a, b)
+
+    # estimate_background: the per-pixel median, the depth as initial_depth_background.
+    colours = [colour for _, colour, _ in frames[:5]]
+    depths = [cv2.imread(str(sequences[16] / "depth" / f"d{f:06d}.png"), cv2.IMREAD_ANYDEPTH)
+              for f in range(1, 6)]
+    colour_bg, depth_bg = dadimero.estimate_background(colours, depths)
+    assert np.array_equal(colour_bg, np.median(np.stack(colours), axis=0).astype(np.uint8))
+    assert np.array_equal(depth_bg, dadimero.initial_depth_background(depths))
+    assert dadimero.estimate_background(colours)[1] is None

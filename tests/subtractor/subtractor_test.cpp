@@ -98,16 +98,26 @@ TEST(SubtractorTest, BadInputThrowsOneClearSentenceAndChangesNothing) {
          [&] { colourOnly.apply(cv::Mat(bg.size(), CV_16UC3), mask); }},
         {"the colour frame must be 8-bit BGR with 3 channels, got 8-bit unsigned with 4 channels",
          [&] { colourOnly.apply(cv::Mat(bg.size(), CV_8UC4), mask); }},
-        {"a depth frame was given to a subtractor built without a depth background",
+        {"a depth frame was given to a subtractor without depth",
          [&] { colourOnly.apply(frames.colour(2), frames.depth(2), mask); }},
         {"this subtractor uses depth: give the depth frame with the colour frame",
          [&] { withDepth.apply(frames.colour(2), mask); }},
         {"the depth frame must be 8- or 16-bit unsigned with 1 channel, got 16-bit unsigned with "
          "3 channels",
          [&] { withDepth.apply(frames.colour(2), cv::Mat(bg.size(), CV_16UC3), mask); }},
-        {"the learning rate is not a number",
+        {"the learning rate must be negative (automatic) or between 0 and 1, got nan",
          [&] { colourOnly.apply(frames.colour(2), mask, std::nan("")); }},
+        {"the learning rate must be negative (automatic) or between 0 and 1, got 2",
+         [&] { colourOnly.apply(frames.colour(2), mask, 2.0); }},
     };
+    // what() has the sentence, the error code and the public function, no source path.
+    try {
+        colourOnly.apply(frames.colour(2).colRange(0, 23), mask);
+    } catch (const cv::Exception& e) {
+        EXPECT_STREQ(e.what(),
+                     "the colour frame is 23x18, expected 24x18 (StsBadArg in "
+                     "dadimero::Subtractor::apply)");
+    }
     for (const auto& [expected, call] : misuse) {
         EXPECT_EQ(errorOf(call), expected);
         EXPECT_EQ(mask.size(), cv::Size(2, 2)) << expected;  // the output is left alone

@@ -74,14 +74,17 @@ struct UpdateScratch {
 // starting at cell (rowStart, colStart): the window covers at most 2 x 2
 // blocks, split after `rowSplit` rows and `colSplit` columns (N: no split).
 // guard[a][b] tells whether writer p may write the cells of block (a, b),
-// that is whether its owner is labelled background as p sees it.
+// that is whether its owner is labelled background as p sees it. Only owners
+// in pixel rows [ownedBegin, ownedEnd) are looked at: the labels of other rows
+// may be changing in another band.
 template <int N>
 struct WindowGuards {
     int rowSplit;
     int colSplit;
     bool guard[2][2];
 
-    WindowGuards(const UpdateWriters& writers, int width, size_t p, int rowStart, int colStart) {
+    WindowGuards(const UpdateWriters& writers, int width, size_t p, int rowStart, int colStart,
+                 int ownedBegin, int ownedEnd) {
         const int firstRow = rowStart / N;
         const int firstCol = colStart / N;
         rowSplit = (firstRow + 1) * N - rowStart;
@@ -93,15 +96,17 @@ struct WindowGuards {
         };
         const bool right = colSplit < N;
         const bool below = rowSplit < N;
-        guard[0][0] = background(first);
-        guard[0][1] = right && background(first + 1);
-        guard[1][0] = below && background(first + width);
-        guard[1][1] = below && right && background(first + width + 1);
-        open = guard[0][0] && (guard[0][1] || !right) && (guard[1][0] || !below) &&
-               (guard[1][1] || !below || !right);
+        const bool top = firstRow >= ownedBegin && firstRow < ownedEnd;
+        const bool bottom = below && firstRow + 1 >= ownedBegin && firstRow + 1 < ownedEnd;
+        guard[0][0] = top && background(first);
+        guard[0][1] = top && right && background(first + 1);
+        guard[1][0] = bottom && background(first + width);
+        guard[1][1] = bottom && right && background(first + width + 1);
+        open = (!top || (guard[0][0] && (guard[0][1] || !right))) &&
+               (!bottom || (guard[1][0] && (guard[1][1] || !right)));
     }
 
-    bool open;  // every block of the window may be written
+    bool open;  // every block of the window in the owned rows may be written
 };
 
 inline constexpr int kFillEntry = -1;  // a filling pixel's entry: no rate, the value as it is
@@ -142,7 +147,8 @@ void visitWriterRow(int r, const ModelGrid& grid, const UpdateWriters& writers, 
         const int colLast = std::min(bestCol + h, cols - 1);
         if (rowLast - rowStart == N - 1 && colLast - colStart == N - 1) {
             // A whole window: the guards of at most four owners.
-            const WindowGuards<N> guards(writers, W, p, rowStart, colStart);
+            const WindowGuards<N> guards(writers, W, p, rowStart, colStart, cellBegin / N,
+                                         cellEnd / N);
             const int firstRow = std::max(cellBegin - rowStart, 0);
             const int endRow = std::min(cellEnd - rowStart, N);
             if (guards.open) {

@@ -229,35 +229,42 @@ void Subtractor::Impl::useRate(float rate) {
 // every matched pixel update them.
 void Subtractor::Impl::calibrate(const Learning& learning) {
     if (learning.learns) useRate(learning.rate);
-    {
-        const StageTimer timer(times, Stage::ColourUpdate);
-        forEachRowBand([&](int worker, int begin, int end) {
+    auto matchRows = [&](int worker, int begin, int end) {
+        if (begin >= end) return;
+        {
+            const StageTimer timer(times, Stage::ColourUpdate);
             colourCalibrationMatchRows(framePlanes, colour, settings.e1, shadowTest(), roi, begin,
                                        end, worker);
-        });
-        if (learning.learns) {
-            const UpdateWriters writers{colour.action.data(), colour.labels.data(),
-                                        colour.labelsAfter.data()};
-            forEachRowBand([&](int worker, int begin, int end) {
-                colourUpdateRows(framePlanes, colour, rateMatrix, writers, begin, end, worker);
-            });
         }
-        std::swap(colour.labels, colour.labelsAfter);
-    }
-    if (!depth) return;
-    const StageTimer timer(times, Stage::DepthUpdate);
-    DepthModel& model = *depth;
+        if (!depth) return;
+        const StageTimer timer(times, Stage::DepthUpdate);
+        depthCalibrationMatchRows(depthPlane, *depth, settings.e1D, roi, begin, end, worker);
+    };
+    // The windows of a band's writers reach one row beyond the band: every
+    // band first matches its first and last rows, so that the others find
+    // them, then matches the rows between and learns while they are still in
+    // cache.
     forEachRowBand([&](int worker, int begin, int end) {
-        depthCalibrationMatchRows(depthPlane, model, settings.e1D, roi, begin, end, worker);
+        matchRows(worker, begin, begin + 1);
+        if (end - 1 > begin) matchRows(worker, end - 1, end);
     });
-    if (learning.learns) {
-        const UpdateWriters writers{model.action.data(), model.labels.data(),
-                                    model.labelsAfter.data()};
-        forEachRowBand([&](int worker, int begin, int end) {
-            depthUpdateRows(depthPlane, model, rateMatrix, writers, begin, end, worker);
-        });
-    }
-    std::swap(model.labels, model.labelsAfter);
+    const UpdateWriters colourWriters{colour.action.data(), colour.labels.data(),
+                                      colour.labelsAfter.data()};
+    forEachRowBand([&](int worker, int begin, int end) {
+        matchRows(worker, begin + 1, end - 1);
+        if (!learning.learns) return;
+        {
+            const StageTimer timer(times, Stage::ColourUpdate);
+            colourUpdateRows(framePlanes, colour, rateMatrix, colourWriters, begin, end, worker);
+        }
+        if (!depth) return;
+        const StageTimer timer(times, Stage::DepthUpdate);
+        const UpdateWriters depthWriters{depth->action.data(), depth->labels.data(),
+                                         depth->labelsAfter.data()};
+        depthUpdateRows(depthPlane, *depth, rateMatrix, depthWriters, begin, end, worker);
+    });
+    std::swap(colour.labels, colour.labelsAfter);
+    if (depth) std::swap(depth->labels, depth->labelsAfter);
 }
 
 // One online frame: labels, fusion, filter, the mask, then learning.

@@ -301,12 +301,13 @@ The GIL is released while the frame is processed.)";
 
 }  // namespace
 
-PYBIND11_MODULE(dadimero, m) {
+PYBIND11_MODULE(_dadimero, m) {
     // Each docstring starts with its Python signature, clearer than pybind11's.
     py::options options;
     options.disable_function_signatures();
 
     m.doc() = kModuleDoc;
+    m.attr("__version__") = DADI_MERO_VERSION;
     py::register_exception_translator([](std::exception_ptr thrown) {
         try {
             if (thrown) std::rethrow_exception(thrown);

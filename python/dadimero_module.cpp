@@ -433,12 +433,13 @@ py::object imageFrom(LockedSubtractor& self, Get&& get) {
 
 }  // namespace
 
-PYBIND11_MODULE(dadimero, m) {
+PYBIND11_MODULE(_dadimero, m) {
     // Each docstring starts with its Python signature, clearer than pybind11's.
     py::options options;
     options.disable_function_signatures();
 
     m.doc() = kModuleDoc;
+    m.attr("__version__") = DADI_MERO_VERSION;
     py::register_exception_translator([](std::exception_ptr thrown) {
         try {
             if (thrown) std::rethrow_exception(thrown);

@@ -1,14 +1,17 @@
-#!/usr/bin/env python3
 """Colour-only background subtraction on frames from a video file or a camera.
 
-    live.py [--video FILE | --camera N] [--show] [--out DIR]
-            [--background-frames N] [--calibration-frames N]
+    python live.py [--video FILE | --camera N] [--show] [--out DIR]
+                   [--background-frames N] [--calibration-frames N]
 
 The per-pixel median of the first --background-frames frames is the background
 (the scene should be empty then), the next --calibration-frames frames
 calibrate the model, and every frame after them gets a mask: written to
 DIR/bin%06d.png (numbered from 1 over all the frames read) with --out, shown
 beside the frame with --show (q or Esc stops). Without --show it needs no display.
+
+Run it with a Python that has dadimero, numpy and OpenCV's cv2, e.g. Debian's
+/usr/bin/python3 (python3-numpy, python3-opencv) or a venv's python with
+opencv-python.
 """
 import argparse
 import os

@@ -1,8 +1,11 @@
-#!/usr/bin/env python3
 """Runs the dadimero module over a sequence directory and writes the masks
 DADI-MERO would write (OUTDIR/bin%06d.png for the online frames).
 
-    run_sequence.py SEQDIR OUTDIR [--colour-only]
+    python run_sequence.py SEQDIR OUTDIR [--colour-only]
+
+Run it with a Python that has dadimero, numpy and OpenCV's cv2, e.g. Debian's
+/usr/bin/python3 (python3-numpy, python3-opencv) or a venv's python with
+opencv-python.
 """
 import argparse
 import os

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs the build into a temporary prefix and runs examples/python/run_sequence.py
-# with the installed module alone; its masks must be DADI-MERO's, byte for byte,
-# with depth and with colour alone.
+# Installs the build into a temporary prefix, checks the package lands where the
+# Python looks, and runs examples/python/run_sequence.py with the installed package
+# alone; its masks must be DADI-MERO's, byte for byte, with depth and with colour alone.
 # Usage: python_example_test.sh BUILD_DIR EXAMPLE_DIR PYTHON MAKE_SAMPLE_SEQUENCE DADI-MERO
 set -euo pipefail
 build=$1 example=$2 python=$3 generator=$4 program=$5
@@ -9,11 +9,26 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
-site="$work/prefix/lib/python3/dist-packages"
-[ -f "$site/dadimero.pyi" ] || { echo "the type stub is not installed beside the module"; exit 1; }
-# Only the installed module is visible to the example: no build tree.
+init=$(find "$work/prefix" -path '*/dadimero/__init__.py')
+[ -n "$init" ] || { echo "the package dadimero is not installed"; exit 1; }
+site=$(dirname "$(dirname "$init")")
+for file in py.typed _dadimero.pyi; do
+    [ -f "$site/dadimero/$file" ] || { echo "$file is not installed in the package"; exit 1; }
+done
+# Where the Python looks for packages installed under a prefix it searches (its
+# own, or /usr/local for Debian's), the same directory under that prefix is searched.
+"$python" - "${site#"$work/prefix/"}" <<'PY' || exit 1
+import sys
+relative = sys.argv[1]
+for prefix in sorted({sys.prefix, "/usr/local"}):
+    searched = [p for p in sys.path if p.startswith(prefix + "/lib/")]
+    if searched and f"{prefix}/{relative}" not in sys.path:
+        sys.exit(f"the package installs into PREFIX/{relative}, but for PREFIX = {prefix} "
+                 f"{sys.executable} searches {', '.join(searched)}")
+PY
+# Only the installed package is visible to the example: no build tree.
 module=$(cd "$work" && PYTHONPATH="$site" "$python" -c 'import dadimero; print(dadimero.__file__)')
-[ "$(dirname "$module")" = "$site" ] || { echo "dadimero was imported from $module"; exit 1; }
+[ "$module" = "$site/dadimero/__init__.py" ] || { echo "dadimero was imported from $module"; exit 1; }
 
 "$generator" --out "$work/seq" --width 80 --height 60 --frames 60 --depth-bits 16 --seed 7 \
     --roi partial >/dev/null

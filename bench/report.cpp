@@ -158,7 +158,7 @@ void printLive(std::FILE* out, const SequenceResult& seq) {
 }
 
 void printTargets(std::FILE* out, const SequenceResult& seq) {
-    std::fprintf(out, "\ntargets (stated for 640x480, n=3, 2 cores):\n");
+    std::fprintf(out, "\ntargets (stated for 640x480, n=3, 2 cores; the live one for 1280x720):\n");
     for (const TargetCheck& t : checkTargets(seq)) {
         if (!t.measured) {
             std::fprintf(out, "  %-44s not measured\n", t.goal.c_str());
@@ -242,9 +242,9 @@ void printTable(std::FILE* out, const BenchReport& report) {
             return 0.0;
         };
         const double growth = ratio(perPixel(*largest), perPixel(*smallest));
-        std::fprintf(out, "  5. cost per pixel, %dx%d against %dx%d: %.2f (limit 1.10)  %s\n",
-                     largest->layout.width, largest->layout.height, smallest->layout.width,
-                     smallest->layout.height, growth, growth <= 1.1 ? "met" : "NOT met");
+        std::fprintf(out, "  cost per pixel, %dx%d against %dx%d: %.2f\n", largest->layout.width,
+                     largest->layout.height, smallest->layout.width, smallest->layout.height,
+                     growth);
     }
     std::fprintf(out,
                  "\nDADI-MERO start-up alone (no arguments): %.3f s, peak %.1f MiB; "

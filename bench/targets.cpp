@@ -41,9 +41,11 @@ std::vector<TargetCheck> checkTargets(const SequenceResult& result) {
     checks.push_back(
         ratioCheck("1. RGB-D apply CPU <= 4x MOG2 apply (x MOG2)",
                    result.mog2ApplyCpuMs > 0.0 ? onlineCpu / result.mog2ApplyCpuMs : 0.0, 4.0));
-    checks.push_back(ratioCheck("2. RGB-D live ms/frame <= 33 (for 1280x720)",
-                                live != nullptr ? live->medianOf(&LiveSample::onlineWallMs) : 0.0,
-                                33.0));
+    // The live goal is stated for 1280x720 and checked there only.
+    const bool hd = result.pixels() >= 1280.0 * 720.0;
+    checks.push_back(
+        ratioCheck("2. RGB-D live ms/frame at 1280x720 <= 33",
+                   live != nullptr && hd ? live->medianOf(&LiveSample::onlineWallMs) : 0.0, 33.0));
     checks.push_back(
         ratioCheck("3. RGB-D end to end <= 1.5x I/O floor", ratioOf(rgbd, floor), 1.5));
     checks.push_back(

@@ -5,8 +5,12 @@
 namespace dadimero {
 
 void maskToImage(const LabelMask& mask, cv::Mat& image) {
+    maskRowsToImage(mask, image, 0, image.rows);
+}
+
+void maskRowsToImage(const LabelMask& mask, cv::Mat& image, int rowBegin, int rowEnd) {
     const int width = image.cols;
-    for (int r = 0; r < image.rows; ++r) {
+    for (int r = rowBegin; r < rowEnd; ++r) {
         const uint8_t* in = mask.data() + static_cast<size_t>(r) * width;
         uint8_t* out = image.ptr<uint8_t>(r);
         for (int c = 0; c < width; ++c)

@@ -15,4 +15,15 @@ namespace dadimero {
 void fuseColourAndDepth(const LabelMask& colourMask, const LabelMask& depthMask, int width,
                         int height, LabelMask& fusedMask, std::vector<uint8_t>& scratch);
 
+// The same in two steps over bands of rows [rowBegin, rowEnd), which may run
+// in parallel: first the labels of depth and colour and, in `scratch`, where
+// background lies within 3 columns; then, once every row has had the first
+// step, the band along the border of the foreground, which reads 3 rows above
+// and below.
+void fuseFirstStageRows(const LabelMask& colourMask, const LabelMask& depthMask, int width,
+                        int rowBegin, int rowEnd, LabelMask& fusedMask,
+                        std::vector<uint8_t>& scratch);
+void fuseBorderRows(const LabelMask& colourMask, int width, int height, int rowBegin, int rowEnd,
+                    LabelMask& fusedMask, const std::vector<uint8_t>& scratch);
+
 }  // namespace dadimero

@@ -33,9 +33,9 @@ int thresholdForWindow(int size) {
 }
 
 // scratch[k] = background-like labels in the row segment of `radius` around k.
-void countRowSegments(int H, int W, int radius, const LabelMask& input,
+void countRowSegments(int W, int radius, const LabelMask& input, int rowBegin, int rowEnd,
                       std::vector<uint8_t>& scratch) {
-    for (int r = 0; r < H; ++r) {
+    for (int r = rowBegin; r < rowEnd; ++r) {
         const uint8_t* in = input.data() + static_cast<size_t>(r) * W;
         uint8_t* out = scratch.data() + static_cast<size_t>(r) * W;
         int running = 0;
@@ -58,9 +58,9 @@ bool isInCornerBlock(int r, int c, int H, int W) {
 // Counts each inside pixel's clipped square and applies the majority rule.
 // With `skipCornerBlocks` the 2 x 2 blocks at the four corners are left out.
 void filterSquare(int H, int W, int radius, bool skipCornerBlocks, const LabelMask& input,
-                  const RegionOfInterest& roi, LabelMask& output, std::vector<uint8_t>& scratch) {
-    countRowSegments(H, W, radius, input, scratch);
-    for (int r = 0; r < H; ++r) {
+                  const RegionOfInterest& roi, LabelMask& output,
+                  const std::vector<uint8_t>& scratch, int rowBegin, int rowEnd) {
+    for (int r = rowBegin; r < rowEnd; ++r) {
         const int top = std::max(r - radius, 0);
         const int bottom = std::min(r + radius, H - 1);
         const int rows = bottom - top + 1;
@@ -94,21 +94,44 @@ void filterCorner(int r, int c, int W, const LabelMask& input, const RegionOfInt
     output[k] = majorityLabel(count, 1, input[k]);
 }
 
+int radiusOf(int window) {
+    return window == 5 ? 2 : 1;
+}
+
 }  // namespace
+
+void coherenceRowCounts(int W, int window, const LabelMask& input, int rowBegin, int rowEnd,
+                        std::vector<uint8_t>& scratch) {
+    countRowSegments(W, radiusOf(window), input, rowBegin, rowEnd, scratch);
+}
+
+void coherenceRows(int H, int W, int window, const LabelMask& input, const RegionOfInterest& roi,
+                   LabelMask& output, const std::vector<uint8_t>& scratch, int rowBegin,
+                   int rowEnd) {
+    const bool fiveByFive = window == 5;
+    filterSquare(H, W, radiusOf(window), fiveByFive, input, roi, output, scratch, rowBegin, rowEnd);
+    if (!fiveByFive) return;
+    // The corner pixels use their 2 x 2 block; its other three pixels stay unwritten.
+    if (rowBegin == 0) {
+        filterCorner(0, 0, W, input, roi, output);
+        filterCorner(0, W - 1, W, input, roi, output);
+    }
+    if (rowEnd == H) {
+        filterCorner(H - 1, 0, W, input, roi, output);
+        filterCorner(H - 1, W - 1, W, input, roi, output);
+    }
+}
 
 void spatialCoherence3x3(int H, int W, const LabelMask& input, const RegionOfInterest& roi,
                          LabelMask& output, std::vector<uint8_t>& scratch) {
-    filterSquare(H, W, 1, false, input, roi, output, scratch);
+    coherenceRowCounts(W, 3, input, 0, H, scratch);
+    coherenceRows(H, W, 3, input, roi, output, scratch, 0, H);
 }
 
 void spatialCoherence5x5(int H, int W, const LabelMask& input, const RegionOfInterest& roi,
                          LabelMask& output, std::vector<uint8_t>& scratch) {
-    // The corner pixels use their 2 x 2 block; its other three pixels stay unwritten.
-    filterSquare(H, W, 2, true, input, roi, output, scratch);
-    filterCorner(0, 0, W, input, roi, output);
-    filterCorner(0, W - 1, W, input, roi, output);
-    filterCorner(H - 1, 0, W, input, roi, output);
-    filterCorner(H - 1, W - 1, W, input, roi, output);
+    coherenceRowCounts(W, 5, input, 0, H, scratch);
+    coherenceRows(H, W, 5, input, roi, output, scratch, 0, H);
 }
 
 }  // namespace dadimero

@@ -30,4 +30,14 @@ void spatialCoherence3x3(int H, int W, const LabelMask& input, const RegionOfInt
 void spatialCoherence5x5(int H, int W, const LabelMask& input, const RegionOfInterest& roi,
                          LabelMask& output, std::vector<uint8_t>& scratch);
 
+// The same filter (`window` 3 or 5) in two steps over bands of rows
+// [rowBegin, rowEnd), which may run in parallel: first each row's counts into
+// `scratch`; then, once every row has its counts, the rule for the band's
+// rows, which reads the counts of `window` / 2 rows above and below.
+void coherenceRowCounts(int W, int window, const LabelMask& input, int rowBegin, int rowEnd,
+                        std::vector<uint8_t>& scratch);
+void coherenceRows(int H, int W, int window, const LabelMask& input, const RegionOfInterest& roi,
+                   LabelMask& output, const std::vector<uint8_t>& scratch, int rowBegin,
+                   int rowEnd);
+
 }  // namespace dadimero

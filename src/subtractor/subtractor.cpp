@@ -269,36 +269,53 @@ void Subtractor::Impl::calibrate(const Learning& learning) {
 
 // One online frame: labels, fusion, filter, the mask, then learning.
 void Subtractor::Impl::processOnline(const Learning& learning, cv::OutputArray fgmask) {
-    {
-        const StageTimer timer(times, Stage::ColourDetection);
-        forEachRowBand([&](int worker, int begin, int end) {
+    // Every step runs in bands of rows; a step that reads rows beyond its band
+    // (fusion 3 rows, the filter 2) waits for the step before it on all bands.
+    const int window = settings.Cw == 5 ? 5 : 3;
+    const LabelMask& filterInput = depth ? fusedMask : colour.labels;
+    forEachRowBand([&](int worker, int begin, int end) {
+        {
+            const StageTimer timer(times, Stage::ColourDetection);
             colourMatchRows(framePlanes, colour, settings.e2, shadowTest(), roi, begin, end,
                             worker);
+        }
+        if (depth) {
+            {
+                const StageTimer timer(times, Stage::DepthDetection);
+                depthMatchRows(depthPlane, *depth, e2D, roi, begin, end, worker);
+            }
+            const StageTimer timer(times, Stage::Fusion);
+            fuseFirstStageRows(colour.labels, depth->labels, grid.W, begin, end, fusedMask,
+                               fusionScratch);
+            return;
+        }
+        const StageTimer timer(times, Stage::Filter);
+        coherenceRowCounts(grid.W, window, colour.labels, begin, end, filterScratch);
+    });
+    if (depth) {
+        forEachRowBand([&](int, int begin, int end) {
+            {
+                const StageTimer timer(times, Stage::Fusion);
+                fuseBorderRows(colour.labels, grid.W, grid.H, begin, end, fusedMask, fusionScratch);
+            }
+            const StageTimer timer(times, Stage::Filter);
+            coherenceRowCounts(grid.W, window, fusedMask, begin, end, filterScratch);
         });
     }
-    const LabelMask* filterInput = &colour.labels;
-    if (depth) {
+    fgmask.create(grid.H, grid.W, CV_8UC1);
+    cv::Mat mask = fgmask.getMat();
+    forEachRowBand([&](int, int begin, int end) {
         {
-            const StageTimer timer(times, Stage::DepthDetection);
-            forEachRowBand([&](int worker, int begin, int end) {
-                depthMatchRows(depthPlane, *depth, e2D, roi, begin, end, worker);
-            });
+            const StageTimer timer(times, Stage::Filter);
+            coherenceRows(grid.H, grid.W, window, filterInput, roi, filteredMask, filterScratch,
+                          begin, end);
+            maskRowsToImage(filteredMask, mask, begin, end);
         }
-        const StageTimer timer(times, Stage::Fusion);
-        fuseColourAndDepth(colour.labels, depth->labels, grid.W, grid.H, fusedMask, fusionScratch);
-        filterInput = &fusedMask;
-    }
-    {
-        const StageTimer timer(times, Stage::Filter);
-        if (settings.Cw == 5) {
-            spatialCoherence5x5(grid.H, grid.W, *filterInput, roi, filteredMask, filterScratch);
-        } else {
-            spatialCoherence3x3(grid.H, grid.W, *filterInput, roi, filteredMask, filterScratch);
-        }
-        fgmask.create(grid.H, grid.W, CV_8UC1);
-        cv::Mat mask = fgmask.getMat();
-        maskToImage(filteredMask, mask);
-    }
+        if (!learning.learns) return;
+        const StageTimer timer(times, Stage::ColourUpdate);
+        colourOnlineActionRows(colour, filteredMask, roi, begin, end);
+        if (depth) depthOnlineActionRows(*depth, roi, begin, end);
+    });
     haveOnlineFrame = true;
 
     // The colour model learns where the final mask says background, the depth
@@ -306,10 +323,6 @@ void Subtractor::Impl::processOnline(const Learning& learning, cv::OutputArray f
     if (learning.learns) {
         useRate(learning.rate);
         const StageTimer timer(times, Stage::ColourUpdate);
-        forEachRowBand([&](int, int begin, int end) {
-            colourOnlineActionRows(colour, filteredMask, roi, begin, end);
-            if (depth) depthOnlineActionRows(*depth, roi, begin, end);
-        });
         const UpdateWriters colourWriters{colour.action.data(), filteredMask.data(),
                                           filteredMask.data()};
         forEachRowBand([&](int worker, int begin, int end) {

@@ -50,7 +50,7 @@ inline std::vector<MatchScratch> matchScratchFor(const ModelGrid& grid, int plan
 // three pixel rows are kept: the writers of pixel row r reach rows r - 1 ..
 // r + 1 only.
 struct UpdateScratch {
-    // Lanes a vector write may read past a run (see writeLanes).
+    // Floats a four-lane read of a run's copy may reach past the last row.
     static constexpr size_t kPad = 8;
 
     UpdateScratch() = default;

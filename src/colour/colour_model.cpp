@@ -107,7 +107,7 @@ int findBestColourMatch(float x, float y, float z, const PlaneSet& model, const 
                         int& bestCol) {
     const int n = grid.n;
     const int64_t cols = grid.cols();
-    float distance[kMaxBlockSide * kMaxBlockSide];
+    float distance[kMaxBlockSide * kMaxBlockSide + kDistanceReadPast];
     for (int i = 0; i < n; ++i) {
         const size_t rowBase = static_cast<size_t>((int64_t{r} * n + i) * cols + int64_t{c} * n);
         for (int j = 0; j < n; ++j) {

@@ -106,7 +106,7 @@ bool findBestDepthMatch(float sample, const std::vector<float>& grid, const Mode
     return withBlockSide(layout.n, [&](auto side) {
         constexpr int N = decltype(side)::value;
         const int64_t cols = layout.cols();
-        float distance[N * N];
+        float distance[N * N + kDistanceReadPast];
         for (int i = 0; i < N; ++i) {
             const float* row = grid.data() + (int64_t{r} * N + i) * cols + int64_t{c} * N;
             for (int j = 0; j < N; ++j)

@@ -8,6 +8,7 @@
 
 #include "masks/label_mask.hpp"
 #include "model/model_grid.hpp"
+#include "model/nearest_weight.hpp"
 
 namespace dadimero {
 
@@ -33,12 +34,14 @@ struct MatchScratch {
 };
 
 // Matching space for each of `workers` threads: `planes` rows of each pixel's
-// values spread under its n cells, then n grid rows of distances.
+// values spread under its n cells, then n grid rows of distances, which the
+// search for the nearest may read a few floats past.
 inline std::vector<MatchScratch> matchScratchFor(const ModelGrid& grid, int planes, int workers) {
     const size_t rows = static_cast<size_t>(planes) + static_cast<size_t>(grid.n);
     return std::vector<MatchScratch>(
         static_cast<size_t>(workers),
-        MatchScratch{std::vector<float>(rows * static_cast<size_t>(grid.cols()))});
+        MatchScratch{
+            std::vector<float>(rows * static_cast<size_t>(grid.cols()) + kDistanceReadPast)});
 }
 
 // An update pass visits the updating pixels in raster order, and each writes

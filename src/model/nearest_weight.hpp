@@ -2,24 +2,55 @@
 
 #include <cstddef>
 
+#include "model/lanes.hpp"
+
 namespace dadimero {
+
+// Floats past a block's last distance that firstSmallest may read (and ignore):
+// it reads whole four-lane groups.
+inline constexpr size_t kDistanceReadPast = 3;
 
 // The first strictly smallest of a block's N x N distances (row-major, rows
 // `stride` apart) that is below `limit`: its index in the block, or -1 when
 // none is (not-a-number distances never are). `minimum` receives it, or
-// `limit`. Branch-free: which distance wins depends on the data.
+// `limit`. The first strictly smallest is the first distance equal to the
+// smallest, so both are found with vector selects and no branch: which
+// distance wins depends on the data and would defeat branch prediction.
 template <int N>
 int firstSmallest(const float* distance, size_t stride, float limit, float& minimum) {
-    int best = -1;
-    minimum = limit;
+    constexpr int groups = (N + 3) / 4;
+    const Lanes4 lane = {0, 1, 2, 3};
+    Float4 low = {limit, limit, limit, limit};
     for (int i = 0; i < N; ++i) {
-        for (int j = 0; j < N; ++j) {
-            const float d = distance[i * stride + j];
-            const bool smaller = d < minimum;
-            minimum = smaller ? d : minimum;
-            best = smaller ? i * N + j : best;
+        for (int g = 0; g < groups; ++g) {
+            const Float4 d = loadFloat4(distance + i * stride + g * 4);
+            const Lanes4 inBlock = lane < N - g * 4;
+            low = chooseLanes((d < low) & inBlock, d, low);
         }
     }
+    float smallest = low[0];
+    for (int l = 1; l < 4; ++l)
+        smallest = low[l] < smallest ? low[l] : smallest;
+    const Float4 target = {smallest, smallest, smallest, smallest};
+    constexpr int kNone = N * N;
+    Lanes4 first = {kNone, kNone, kNone, kNone};
+    for (int i = 0; i < N; ++i) {
+        for (int g = 0; g < groups; ++g) {
+            const Float4 d = loadFloat4(distance + i * stride + g * 4);
+            const Lanes4 inBlock = lane < N - g * 4;
+            const Lanes4 index = lane + (i * N + g * 4);
+            const Lanes4 hit = (d == target) & inBlock & (index < first);
+            first = (hit & index) | (~hit & first);
+        }
+    }
+    int best = first[0];
+    for (int l = 1; l < 4; ++l)
+        best = first[l] < best ? first[l] : best;
+    if (!(smallest < limit)) {
+        minimum = limit;
+        return -1;
+    }
+    minimum = distance[(best / N) * stride + best % N];
     return best;
 }
 

@@ -1,0 +1,56 @@
+#include "model/nearest_weight.hpp"
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "model/model_grid.hpp"
+
+using namespace dadimero;
+
+namespace {
+
+// The rule as a plain scan: the first distance strictly below the smallest so far.
+int scanFirstSmallest(const float* distance, size_t stride, int n, float limit, float& minimum) {
+    int best = -1;
+    minimum = limit;
+    for (int i = 0; i < n; ++i) {
+        for (int j = 0; j < n; ++j) {
+            if (distance[i * stride + j] < minimum) {
+                minimum = distance[i * stride + j];
+                best = i * n + j;
+            }
+        }
+    }
+    return best;
+}
+
+// Blocks drawn from few values, so that ties, the limit itself and
+// not-a-number distances are common, inside a wider row whose other cells
+// (read past the block) must not count.
+TEST(NearestWeightTest, VectorSearchAgreesWithAPlainScanOnTiesLimitsAndNaN) {
+    std::mt19937 random(7);
+    const float limit = 100.0f;
+    const float values[] = {0.0f, 1.0f, 2.5f, limit, 250.0f, NAN, -1.0f};
+    for (int n : {1, 3, 5, 7, 9}) {
+        const size_t stride = static_cast<size_t>(n) * 3;
+        std::vector<float> rows(stride * static_cast<size_t>(n) + kDistanceReadPast);
+        for (int trial = 0; trial < 4000; ++trial) {
+            for (float& d : rows)
+                d = values[random() % std::size(values)];
+            const float* block = rows.data() + n;  // the middle block of each row
+            float expectedMinimum = 0.0f;
+            const int expected = scanFirstSmallest(block, stride, n, limit, expectedMinimum);
+            float minimum = 0.0f;
+            const int best = withBlockSide(n, [&](auto side) {
+                return firstSmallest<decltype(side)::value>(block, stride, limit, minimum);
+            });
+            ASSERT_EQ(best, expected) << "n " << n << ", trial " << trial;
+            ASSERT_EQ(minimum, expectedMinimum) << "n " << n << ", trial " << trial;
+        }
+    }
+}
+
+}  // namespace

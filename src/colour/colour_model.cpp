@@ -53,13 +53,12 @@ void initColourModel(ColourModel& model, const PlaneSet& background, const Regio
 
 namespace {
 
-// The nearest weight among a block's N x N distances (row-major): the first
-// strictly smallest, -1 when none is below 100. `matched` tells whether it lies
-// within eps; then the centre takes every tie with it.
+// The nearest weight of a block given firstSmallest's `best` and `minimum`
+// below 100 (-1 when none): `matched` tells whether it lies within eps; then
+// the centre takes every tie with it.
 template <int N>
-int pickNearest(const float* distance, size_t stride, float eps, bool& matched) {
-    float minimum = 0.0f;
-    int best = firstSmallest<N>(distance, stride, 100.0f, minimum);
+int pickNearest(const float* distance, size_t stride, int best, float minimum, float eps,
+                bool& matched) {
     matched = best >= 0 && minimum <= eps;
     constexpr int centre = (N / 2) * N + N / 2;
     if (matched && distance[(N / 2) * stride + N / 2] <= minimum) best = centre;
@@ -84,13 +83,14 @@ DADI_TARGET_CLONES void distanceRow(const float* mx, const float* my, const floa
     }
 }
 
-// The match of one pixel given its block's distances.
+// The match of one pixel given its block's distances and firstSmallest's
+// `nearest` and `minimum` below 100.
 template <int N>
-int matchFromDistances(const float* distance, size_t stride, float x, float y, float z,
-                       const PlaneSet& model, const ModelGrid& grid, int r, int c, float eps,
-                       const ShadowThresholds* shadow, int& bestRow, int& bestCol) {
+int matchFromDistances(const float* distance, size_t stride, int nearest, float minimum, float x,
+                       float y, float z, const PlaneSet& model, const ModelGrid& grid, int r, int c,
+                       float eps, const ShadowThresholds* shadow, int& bestRow, int& bestCol) {
     bool matched = false;
-    const int best = pickNearest<N>(distance, stride, eps, matched);
+    const int best = pickNearest<N>(distance, stride, nearest, minimum, eps, matched);
     bestRow = best < 0 ? -1 : r * N + best / N;
     bestCol = best < 0 ? -1 : c * N + best % N;
     if (matched) return MATCH_BACKGROUND;
@@ -118,9 +118,11 @@ int findBestColourMatch(float x, float y, float z, const PlaneSet& model, const 
         }
     }
     return withBlockSide(n, [&](auto side) {
-        return matchFromDistances<decltype(side)::value>(distance, static_cast<size_t>(n), x, y, z,
-                                                         model, grid, r, c, eps, shadow, bestRow,
-                                                         bestCol);
+        constexpr int N = decltype(side)::value;
+        float minimum = 0.0f;
+        const int nearest = firstSmallest<N>(distance, N, 100.0f, minimum);
+        return matchFromDistances<N>(distance, N, nearest, minimum, x, y, z, model, grid, r, c, eps,
+                                     shadow, bestRow, bestCol);
     });
 }
 
@@ -136,7 +138,8 @@ void matchRowsInto(const PlaneSet& framePlanes, ColourModel& colour, float eps,
     const size_t cols = static_cast<size_t>(grid.cols());
     // Per image row: each pixel's colour repeated under its n cells, then the
     // distances of the n grid rows of the row's blocks, in long vector loops.
-    std::vector<float>& scratch = colour.matchScratch[static_cast<size_t>(worker)].values;
+    MatchScratch& match = colour.matchScratch[static_cast<size_t>(worker)];
+    std::vector<float>& scratch = match.values;
     float* const spread[3] = {scratch.data(), scratch.data() + cols, scratch.data() + 2 * cols};
     float* const distances = scratch.data() + 3 * cols;
     for (int r = std::max(rowBegin, roi.firstRow); r < rowEnd; ++r) {
@@ -154,14 +157,17 @@ void matchRowsInto(const PlaneSet& framePlanes, ColourModel& colour, float eps,
                         model.plane[2].data() + gridRow, spread[0], spread[1], spread[2],
                         distances + i * cols, cols);
         }
+        firstSmallestOfRow(distances, cols, N, grid.W, 100.0f, match.nearest.data(),
+                           match.nearestDistance.data());
         for (int c = 0; c < grid.W; ++c) {
             const size_t p = rowStart + c;
             if (roi.mask[p] == 0) continue;
-            const int match = matchFromDistances<N>(
-                distances + static_cast<size_t>(c) * N, cols, framePlanes.plane[0][p],
-                framePlanes.plane[1][p], framePlanes.plane[2][p], model, grid, r, c, eps, shadow,
-                colour.bestRow[p], colour.bestCol[p]);
-            labels[p] = labelOf(match);
+            const int result = matchFromDistances<N>(
+                distances + static_cast<size_t>(c) * N, cols, match.nearest[c],
+                match.nearestDistance[c], framePlanes.plane[0][p], framePlanes.plane[1][p],
+                framePlanes.plane[2][p], model, grid, r, c, eps, shadow, colour.bestRow[p],
+                colour.bestCol[p]);
+            labels[p] = labelOf(result);
         }
     }
 }

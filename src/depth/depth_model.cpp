@@ -30,14 +30,12 @@ DADI_TARGET_CLONES void depthDistanceRow(const float* __restrict weights,
         out[k] = std::fabs(spread[k] - weights[k]);
 }
 
-// The label of pixel (r, c), whose sample is searched, given its block's
-// distances; records its best cell.
+// The label of pixel (r, c), whose sample is searched, given firstSmallest's
+// `best` among its block's distances below 10000; records its best cell.
 template <int N>
-uint8_t searchDepth(float sample, const float* distance, size_t stride, const float* weights,
-                    int64_t cols, int r, int c, float eps, int& bestRow, int& bestCol) {
+uint8_t searchDepth(float sample, int best, const float* weights, int64_t cols, int r, int c,
+                    float eps, int& bestRow, int& bestCol) {
     // Only not-a-number weights leave no best cell; that is no match.
-    float minimum = 0.0f;
-    const int best = firstSmallest<N>(distance, stride, 10000.0f, minimum);
     if (best < 0) {
         bestRow = bestCol = -1;
         return LABEL_FOREGROUND;
@@ -51,15 +49,18 @@ uint8_t searchDepth(float sample, const float* distance, size_t stride, const fl
     return below <= eps ? LABEL_BACKGROUND : LABEL_FOREGROUND;
 }
 
-// Calls visit(c, distances of pixel (r, c)'s block, stride) for every pixel of
-// row r, after computing the distances of the row's n grid rows at once.
+inline constexpr float kDepthSearchLimit = 10000.0f;
+
+// Calls visit(c, best) for every pixel of row r, best being firstSmallest's
+// index in its block's distances, after computing the distances of the row's
+// n grid rows at once.
 template <int N, typename Visit>
 void visitDepthRow(const std::vector<float>& samples, const DepthModel& model, int r,
-                   std::vector<float>& scratch, Visit&& visit) {
+                   MatchScratch& scratch, Visit&& visit) {
     const ModelGrid& grid = model.grid;
     const size_t cols = static_cast<size_t>(grid.cols());
-    float* const spread = scratch.data();
-    float* const distances = scratch.data() + cols;
+    float* const spread = scratch.values.data();
+    float* const distances = scratch.values.data() + cols;
     const float* rowSamples = samples.data() + static_cast<size_t>(r) * grid.W;
     for (int c = 0; c < grid.W; ++c)
         std::fill_n(spread + static_cast<size_t>(c) * N, N, rowSamples[c]);
@@ -67,8 +68,10 @@ void visitDepthRow(const std::vector<float>& samples, const DepthModel& model, i
         const size_t gridRow = (static_cast<size_t>(r) * N + i) * cols;
         depthDistanceRow(model.weights.data() + gridRow, spread, distances + i * cols, cols);
     }
+    firstSmallestOfRow(distances, cols, N, grid.W, kDepthSearchLimit, scratch.nearest.data(),
+                       scratch.nearestDistance.data());
     for (int c = 0; c < grid.W; ++c)
-        visit(c, distances + static_cast<size_t>(c) * N, cols);
+        visit(c, scratch.nearest[static_cast<size_t>(c)]);
 }
 
 }  // namespace
@@ -112,8 +115,10 @@ bool findBestDepthMatch(float sample, const std::vector<float>& grid, const Mode
             for (int j = 0; j < N; ++j)
                 distance[i * N + j] = std::fabs(sample - row[j]);
         }
-        return searchDepth<N>(sample, distance, N, grid.data(), cols, r, c, eps, bestRow,
-                              bestCol) == LABEL_BACKGROUND;
+        float minimum = 0.0f;
+        const int best = firstSmallest<N>(distance, N, kDepthSearchLimit, minimum);
+        return searchDepth<N>(sample, best, grid.data(), cols, r, c, eps, bestRow, bestCol) ==
+               LABEL_BACKGROUND;
     });
 }
 
@@ -121,53 +126,47 @@ namespace {
 
 template <int N>
 void matchDepthRows(const std::vector<float>& samples, DepthModel& model, float eps,
-                    const RegionOfInterest& roi, int rowBegin, int rowEnd,
-                    std::vector<float>& scratch) {
+                    const RegionOfInterest& roi, int rowBegin, int rowEnd, MatchScratch& scratch) {
     const ModelGrid& grid = model.grid;
     const int64_t cols = grid.cols();
     for (int r = std::max(rowBegin, roi.firstRow); r < rowEnd; ++r) {
-        visitDepthRow<N>(
-            samples, model, r, scratch, [&](int c, const float* distance, size_t stride) {
-                const size_t k = static_cast<size_t>(r) * grid.W + c;
-                if (roi.mask[k] == 0) return;
-                const float s = samples[k];
-                if (!(s > 0.0f) || blockIsEmpty(model.weights, grid, r, c)) {
-                    model.labels[k] =
-                        LABEL_DEPTH_UNDECIDED;  // the online phase never fills a block
-                    return;
-                }
-                model.labels[k] = searchDepth<N>(s, distance, stride, model.weights.data(), cols, r,
-                                                 c, eps, model.bestRow[k], model.bestCol[k]);
-            });
+        visitDepthRow<N>(samples, model, r, scratch, [&](int c, int best) {
+            const size_t k = static_cast<size_t>(r) * grid.W + c;
+            if (roi.mask[k] == 0) return;
+            const float s = samples[k];
+            if (!(s > 0.0f) || blockIsEmpty(model.weights, grid, r, c)) {
+                model.labels[k] = LABEL_DEPTH_UNDECIDED;  // the online phase never fills a block
+                return;
+            }
+            model.labels[k] = searchDepth<N>(s, best, model.weights.data(), cols, r, c, eps,
+                                             model.bestRow[k], model.bestCol[k]);
+        });
     }
 }
 
 template <int N>
 void calibrateDepthRows(const std::vector<float>& samples, DepthModel& model, float eps,
                         const RegionOfInterest& roi, int rowBegin, int rowEnd,
-                        std::vector<float>& scratch) {
+                        MatchScratch& scratch) {
     const ModelGrid& grid = model.grid;
     const int64_t cols = grid.cols();
     for (int r = rowBegin; r < rowEnd; ++r) {
-        visitDepthRow<N>(samples, model, r, scratch,
-                         [&](int c, const float* distance, size_t stride) {
-                             const size_t k = static_cast<size_t>(r) * grid.W + c;
-                             model.labelsAfter[k] = model.labels[k];
-                             model.action[k] = ACTION_NONE;
-                             if (roi.mask[k] == 0) return;
-                             const float s = samples[k];
-                             if (!(s > 0.0f)) {
-                                 model.labelsAfter[k] = LABEL_DEPTH_UNDECIDED;
-                             } else if (blockIsEmpty(model.weights, grid, r, c)) {
-                                 model.action[k] = ACTION_FILL;
-                             } else {
-                                 model.labelsAfter[k] =
-                                     searchDepth<N>(s, distance, stride, model.weights.data(), cols,
-                                                    r, c, eps, model.bestRow[k], model.bestCol[k]);
-                                 if (model.labelsAfter[k] == LABEL_BACKGROUND)
-                                     model.action[k] = ACTION_UPDATE;
-                             }
-                         });
+        visitDepthRow<N>(samples, model, r, scratch, [&](int c, int best) {
+            const size_t k = static_cast<size_t>(r) * grid.W + c;
+            model.labelsAfter[k] = model.labels[k];
+            model.action[k] = ACTION_NONE;
+            if (roi.mask[k] == 0) return;
+            const float s = samples[k];
+            if (!(s > 0.0f)) {
+                model.labelsAfter[k] = LABEL_DEPTH_UNDECIDED;
+            } else if (blockIsEmpty(model.weights, grid, r, c)) {
+                model.action[k] = ACTION_FILL;
+            } else {
+                model.labelsAfter[k] = searchDepth<N>(s, best, model.weights.data(), cols, r, c,
+                                                      eps, model.bestRow[k], model.bestCol[k]);
+                if (model.labelsAfter[k] == LABEL_BACKGROUND) model.action[k] = ACTION_UPDATE;
+            }
+        });
     }
 }
 
@@ -175,7 +174,7 @@ void calibrateDepthRows(const std::vector<float>& samples, DepthModel& model, fl
 
 void depthMatchRows(const std::vector<float>& samples, DepthModel& model, float eps,
                     const RegionOfInterest& roi, int rowBegin, int rowEnd, int worker) {
-    std::vector<float>& scratch = model.matchScratch[static_cast<size_t>(worker)].values;
+    MatchScratch& scratch = model.matchScratch[static_cast<size_t>(worker)];
     withBlockSide(model.grid.n, [&](auto side) {
         matchDepthRows<decltype(side)::value>(samples, model, eps, roi, rowBegin, rowEnd, scratch);
     });
@@ -183,7 +182,7 @@ void depthMatchRows(const std::vector<float>& samples, DepthModel& model, float 
 
 void depthCalibrationMatchRows(const std::vector<float>& samples, DepthModel& model, float eps,
                                const RegionOfInterest& roi, int rowBegin, int rowEnd, int worker) {
-    std::vector<float>& scratch = model.matchScratch[static_cast<size_t>(worker)].values;
+    MatchScratch& scratch = model.matchScratch[static_cast<size_t>(worker)];
     withBlockSide(model.grid.n, [&](auto side) {
         calibrateDepthRows<decltype(side)::value>(samples, model, eps, roi, rowBegin, rowEnd,
                                                   scratch);

@@ -28,9 +28,12 @@ struct UpdateWriters {
     const uint8_t* labelsAfter;
 };
 
-// Working space of one band of a matching pass: distances of a row of blocks.
+// Working space of one band of a matching pass: distances of a row of blocks,
+// and each block's nearest weight and its distance.
 struct MatchScratch {
     std::vector<float> values;
+    std::vector<int> nearest;
+    std::vector<float> nearestDistance;
 };
 
 // Matching space for each of `workers` threads: `planes` rows of each pixel's
@@ -38,10 +41,12 @@ struct MatchScratch {
 // search for the nearest may read a few floats past.
 inline std::vector<MatchScratch> matchScratchFor(const ModelGrid& grid, int planes, int workers) {
     const size_t rows = static_cast<size_t>(planes) + static_cast<size_t>(grid.n);
+    const size_t width = static_cast<size_t>(grid.W);
     return std::vector<MatchScratch>(
         static_cast<size_t>(workers),
         MatchScratch{
-            std::vector<float>(rows * static_cast<size_t>(grid.cols()) + kDistanceReadPast)});
+            std::vector<float>(rows * static_cast<size_t>(grid.cols()) + kDistanceReadPast),
+            std::vector<int>(width), std::vector<float>(width)});
 }
 
 // An update pass visits the updating pixels in raster order, and each writes

@@ -54,4 +54,10 @@ int firstSmallest(const float* distance, size_t stride, float limit, float& mini
     return best;
 }
 
+// firstSmallest of each of `blocks` side-by-side n x n blocks, whose n rows
+// of distances lie `stride` apart: block c's index into best[c] and its
+// minimum into minimum[c].
+void firstSmallestOfRow(const float* distances, size_t stride, int n, int blocks, float limit,
+                        int* best, float* minimum);
+
 }  // namespace dadimero

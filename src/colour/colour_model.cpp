@@ -235,7 +235,7 @@ inline void blendColourRun(float* cells, const float* before, const double* w, c
 template <int N>
 void updateColourRows(const PlaneSet& framePlanes, ColourModel& colour,
                       const RateMatrix& rateMatrix, const UpdateWriters& writers, int ownedBegin,
-                      int ownedEnd, UpdateScratch& scratch) {
+                      int ownedEnd, int writerFrom, int writerTo, UpdateScratch& scratch) {
     const ModelGrid& grid = colour.grid;
     const size_t cols = static_cast<size_t>(grid.cols());
     float* const planes[3] = {colour.weights.plane[0].data(), colour.weights.plane[1].data(),
@@ -259,19 +259,26 @@ void updateColourRows(const PlaneSet& framePlanes, ColourModel& colour,
         }
     };
     runUpdatePass<N>(grid, writers, colour.bestRow.data(), colour.bestCol.data(), planes,
-                     ownedBegin, ownedEnd, scratch, write);
+                     ownedBegin, ownedEnd, writerFrom, writerTo, scratch, write);
 }
 
 }  // namespace
 
-DADI_TARGET_CLONES __attribute__((flatten)) void colourUpdateRows(
+DADI_TARGET_CLONES __attribute__((flatten)) void colourUpdateWriterRows(
     const PlaneSet& frame, ColourModel& model, const RateMatrix& rateMatrix,
-    const UpdateWriters& writers, int ownedBegin, int ownedEnd, int worker) {
+    const UpdateWriters& writers, int ownedBegin, int ownedEnd, int writerFrom, int writerTo,
+    int worker) {
     UpdateScratch& scratch = model.updateScratch[static_cast<size_t>(worker)];
     withBlockSide(model.grid.n, [&](auto side) {
         updateColourRows<decltype(side)::value>(frame, model, rateMatrix, writers, ownedBegin,
-                                                ownedEnd, scratch);
+                                                ownedEnd, writerFrom, writerTo, scratch);
     });
+}
+
+void colourUpdateRows(const PlaneSet& frame, ColourModel& model, const RateMatrix& rateMatrix,
+                      const UpdateWriters& writers, int ownedBegin, int ownedEnd, int worker) {
+    colourUpdateWriterRows(frame, model, rateMatrix, writers, ownedBegin, ownedEnd, ownedBegin - 1,
+                           ownedEnd + 1, worker);
 }
 
 }  // namespace dadimero

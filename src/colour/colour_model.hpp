@@ -76,5 +76,10 @@ void colourOnlineActionRows(ColourModel& model, const LabelMask& filteredMask,
 // cell is labelled background. Bands of owned rows may run in parallel.
 void colourUpdateRows(const PlaneSet& frame, ColourModel& model, const RateMatrix& rateMatrix,
                       const UpdateWriters& writers, int ownedBegin, int ownedEnd, int worker);
+// The same pass in steps: the writers of rows [writerFrom, writerTo) only,
+// each step continuing the last (see runUpdatePass).
+void colourUpdateWriterRows(const PlaneSet& frame, ColourModel& model, const RateMatrix& rateMatrix,
+                            const UpdateWriters& writers, int ownedBegin, int ownedEnd,
+                            int writerFrom, int writerTo, int worker);
 
 }  // namespace dadimero

@@ -230,7 +230,7 @@ inline void blendDepthRun(float* cells, const float* before, const double* w, co
 template <int N>
 void updateDepthRows(const std::vector<float>& samples, DepthModel& model,
                      const RateMatrix& rateMatrix, const UpdateWriters& writers, int ownedBegin,
-                     int ownedEnd, UpdateScratch& scratch) {
+                     int ownedEnd, int writerFrom, int writerTo, UpdateScratch& scratch) {
     const ModelGrid& grid = model.grid;
     const size_t cols = static_cast<size_t>(grid.cols());
     float* const planes[1] = {model.weights.data()};
@@ -255,19 +255,27 @@ void updateDepthRows(const std::vector<float>& samples, DepthModel& model,
                       count);
     };
     runUpdatePass<N>(grid, writers, model.bestRow.data(), model.bestCol.data(), planes, ownedBegin,
-                     ownedEnd, scratch, write);
+                     ownedEnd, writerFrom, writerTo, scratch, write);
 }
 
 }  // namespace
 
-DADI_TARGET_CLONES __attribute__((flatten)) void depthUpdateRows(
+DADI_TARGET_CLONES __attribute__((flatten)) void depthUpdateWriterRows(
     const std::vector<float>& samples, DepthModel& model, const RateMatrix& rateMatrix,
-    const UpdateWriters& writers, int ownedBegin, int ownedEnd, int worker) {
+    const UpdateWriters& writers, int ownedBegin, int ownedEnd, int writerFrom, int writerTo,
+    int worker) {
     UpdateScratch& scratch = model.updateScratch[static_cast<size_t>(worker)];
     withBlockSide(model.grid.n, [&](auto side) {
         updateDepthRows<decltype(side)::value>(samples, model, rateMatrix, writers, ownedBegin,
-                                               ownedEnd, scratch);
+                                               ownedEnd, writerFrom, writerTo, scratch);
     });
+}
+
+void depthUpdateRows(const std::vector<float>& samples, DepthModel& model,
+                     const RateMatrix& rateMatrix, const UpdateWriters& writers, int ownedBegin,
+                     int ownedEnd, int worker) {
+    depthUpdateWriterRows(samples, model, rateMatrix, writers, ownedBegin, ownedEnd, ownedBegin - 1,
+                          ownedEnd + 1, worker);
 }
 
 }  // namespace dadimero

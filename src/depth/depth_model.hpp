@@ -67,5 +67,10 @@ void depthOnlineActionRows(DepthModel& model, const RegionOfInterest& roi, int r
 void depthUpdateRows(const std::vector<float>& samples, DepthModel& model,
                      const RateMatrix& rateMatrix, const UpdateWriters& writers, int ownedBegin,
                      int ownedEnd, int worker);
+// The same pass in steps: the writers of rows [writerFrom, writerTo) only,
+// each step continuing the last (see runUpdatePass).
+void depthUpdateWriterRows(const std::vector<float>& samples, DepthModel& model,
+                           const RateMatrix& rateMatrix, const UpdateWriters& writers,
+                           int ownedBegin, int ownedEnd, int writerFrom, int writerTo, int worker);
 
 }  // namespace dadimero

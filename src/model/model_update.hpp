@@ -196,11 +196,14 @@ void visitWriterRow(int r, const ModelGrid& grid, const UpdateWriters& writers, 
 // ownedEnd) of the planes `model` (scratch.planes of them): every writer of
 // those cells, in the order of the pass, calls write(p, R, C, count, entry)
 // (see visitWriterRow), which blends from the copies in `scratch` into the
-// model. A row is copied before any writer reaches it.
+// model. A row is copied before any writer reaches it. The writers lie in
+// pixel rows [ownedBegin - 1, ownedEnd + 1) of the image; a call visits those
+// of rows [writerFrom, writerTo) only, so that a pass may run in steps, each
+// continuing the last, while later rows are still being labelled.
 template <int N, typename Write>
 void runUpdatePass(const ModelGrid& grid, const UpdateWriters& writers, const int* bestRows,
                    const int* bestCols, float* const* model, int ownedBegin, int ownedEnd,
-                   UpdateScratch& scratch, Write&& write) {
+                   int writerFrom, int writerTo, UpdateScratch& scratch, Write&& write) {
     auto copyRow = [&](int q) {
         if (q < ownedBegin || q >= ownedEnd) return;
         for (int i = 0; i < scratch.planes; ++i) {
@@ -211,8 +214,10 @@ void runUpdatePass(const ModelGrid& grid, const UpdateWriters& writers, const in
     // Windows reach at most one pixel row beyond their own block.
     const int writerBegin = std::max(ownedBegin - 1, 0);
     const int writerEnd = std::min(ownedEnd + 1, grid.H);
-    copyRow(writerBegin);
-    for (int r = writerBegin; r < writerEnd; ++r) {
+    const int from = std::max(writerFrom, writerBegin);
+    const int to = std::min(writerTo, writerEnd);
+    if (from == writerBegin) copyRow(writerBegin);
+    for (int r = from; r < to; ++r) {
         copyRow(r + 1);
         visitWriterRow<N>(r, grid, writers, bestRows, bestCols, ownedBegin * N, ownedEnd * N,
                           write);

@@ -267,73 +267,125 @@ void Subtractor::Impl::calibrate(const Learning& learning) {
     if (depth) std::swap(depth->labels, depth->labelsAfter);
 }
 
-// One online frame: labels, fusion, filter, the mask, then learning.
+namespace {
+
+// The rows within `edge` of a band's ends, and the rows between them.
+template <typename Visit>
+void visitBandEdges(int begin, int end, int edge, Visit&& visit) {
+    const int top = std::min(begin + edge, end);
+    for (int r = begin; r < top; ++r)
+        visit(r);
+    for (int r = std::max(end - edge, top); r < end; ++r)
+        visit(r);
+}
+
+bool inBandMiddle(int row, int begin, int end, int edge) {
+    return row >= begin + edge && row < end - edge;
+}
+
+}  // namespace
+
+// One online frame: labels, fusion, filter, the mask, then learning. Each step
+// reads rows around the one it makes: the fusion's border 3 rows of matched
+// labels on each side, the filter 2 rows of fused labels, and a writer of the
+// models the filtered labels of the rows its window reaches, one on each
+// side. So each band runs its rows through all the steps in one sweep, each
+// step a few rows behind the one it reads, and learns from rows it has just
+// matched, while they are in cache. Only the rows near the ends of the bands,
+// which other bands read, are made beforehand.
 void Subtractor::Impl::processOnline(const Learning& learning, cv::OutputArray fgmask) {
-    // Every step runs in bands of rows; a step that reads rows beyond its band
-    // (fusion 3 rows, the filter 2) waits for the step before it on all bands.
     const int window = settings.Cw == 5 ? 5 : 3;
     const LabelMask& filterInput = depth ? fusedMask : colour.labels;
-    forEachRowBand([&](int worker, int begin, int end) {
-        {
-            const StageTimer timer(times, Stage::ColourDetection);
-            colourMatchRows(framePlanes, colour, settings.e2, shadowTest(), roi, begin, end,
-                            worker);
-        }
-        if (depth) {
-            {
-                const StageTimer timer(times, Stage::DepthDetection);
-                depthMatchRows(depthPlane, *depth, e2D, roi, begin, end, worker);
-            }
-            const StageTimer timer(times, Stage::Fusion);
-            fuseFirstStageRows(colour.labels, depth->labels, grid.W, begin, end, fusedMask,
-                               fusionScratch);
-            return;
-        }
-        const StageTimer timer(times, Stage::Filter);
-        coherenceRowCounts(grid.W, window, colour.labels, begin, end, filterScratch);
-    });
-    if (depth) {
-        forEachRowBand([&](int, int begin, int end) {
-            {
-                const StageTimer timer(times, Stage::Fusion);
-                fuseBorderRows(colour.labels, grid.W, grid.H, begin, end, fusedMask, fusionScratch);
-            }
-            const StageTimer timer(times, Stage::Filter);
-            coherenceRowCounts(grid.W, window, fusedMask, begin, end, filterScratch);
-        });
-    }
     fgmask.create(grid.H, grid.W, CV_8UC1);
     cv::Mat mask = fgmask.getMat();
-    forEachRowBand([&](int, int begin, int end) {
+    if (learning.learns) useRate(learning.rate);
+
+    auto match = [&](int worker, int row) {
+        {
+            const StageTimer timer(times, Stage::ColourDetection);
+            colourMatchRows(framePlanes, colour, settings.e2, shadowTest(), roi, row, row + 1,
+                            worker);
+        }
+        if (!depth) return;
+        {
+            const StageTimer timer(times, Stage::DepthDetection);
+            depthMatchRows(depthPlane, *depth, e2D, roi, row, row + 1, worker);
+        }
+        const StageTimer timer(times, Stage::Fusion);
+        fuseFirstStageRows(colour.labels, depth->labels, grid.W, row, row + 1, fusedMask,
+                           fusionScratch);
+    };
+    auto border = [&](int row) {  // reads the matches of rows row - 3 .. row + 3
+        if (depth) {
+            const StageTimer timer(times, Stage::Fusion);
+            fuseBorderRows(colour.labels, grid.W, grid.H, row, row + 1, fusedMask, fusionScratch);
+        }
+        const StageTimer timer(times, Stage::Filter);
+        coherenceRowCounts(grid.W, window, filterInput, row, row + 1, filterScratch);
+    };
+    auto filter = [&](int row) {  // reads the borders of rows row - 2 .. row + 2
         {
             const StageTimer timer(times, Stage::Filter);
             coherenceRows(grid.H, grid.W, window, filterInput, roi, filteredMask, filterScratch,
-                          begin, end);
-            maskRowsToImage(filteredMask, mask, begin, end);
+                          row, row + 1);
+            maskRowsToImage(filteredMask, mask, row, row + 1);
         }
         if (!learning.learns) return;
         const StageTimer timer(times, Stage::ColourUpdate);
-        colourOnlineActionRows(colour, filteredMask, roi, begin, end);
-        if (depth) depthOnlineActionRows(*depth, roi, begin, end);
+        colourOnlineActionRows(colour, filteredMask, roi, row, row + 1);
+        if (depth) depthOnlineActionRows(*depth, roi, row, row + 1);
+    };
+    // The colour model learns where the final mask says background, the depth
+    // model where depth alone did. A writer of row w reads the filtered labels
+    // of rows w - 1 .. w + 1.
+    const UpdateWriters colourWriters{colour.action.data(), filteredMask.data(),
+                                      filteredMask.data()};
+    auto learn = [&](int worker, int begin, int end, int writerRow) {
+        {
+            const StageTimer timer(times, Stage::ColourUpdate);
+            colourUpdateWriterRows(framePlanes, colour, rateMatrix, colourWriters, begin, end,
+                                   writerRow, writerRow + 1, worker);
+        }
+        if (!depth) return;
+        const StageTimer timer(times, Stage::DepthUpdate);
+        const UpdateWriters depthWriters{depth->action.data(), depth->labels.data(),
+                                         depth->labels.data()};
+        depthUpdateWriterRows(depthPlane, *depth, rateMatrix, depthWriters, begin, end, writerRow,
+                              writerRow + 1, worker);
+    };
+
+    // How far each step runs behind the matching, and how many rows at each
+    // end of a band every step makes before the sweeps, for the bands beside
+    // it: the filter of a band's first row reads borders 2 rows up, which
+    // read matches 3 rows further; the writers of the row above the band read
+    // the filter one row further up.
+    constexpr int kBorderLag = 3;
+    constexpr int kFilterLag = kBorderLag + 2;
+    constexpr int kLearnLag = kFilterLag + 1;
+    constexpr int kFilterEdge = 2;
+    constexpr int kBorderEdge = kFilterEdge + 2;
+    constexpr int kMatchEdge = kBorderEdge + 3;
+    forEachRowBand([&](int worker, int begin, int end) {
+        visitBandEdges(begin, end, kMatchEdge, [&](int row) { match(worker, row); });
+    });
+    forEachRowBand(
+        [&](int, int begin, int end) { visitBandEdges(begin, end, kBorderEdge, border); });
+    forEachRowBand(
+        [&](int, int begin, int end) { visitBandEdges(begin, end, kFilterEdge, filter); });
+    forEachRowBand([&](int worker, int begin, int end) {
+        if (begin >= end) return;
+        for (int row = begin; row <= end + kLearnLag; ++row) {
+            if (inBandMiddle(row, begin, end, kMatchEdge)) match(worker, row);
+            if (inBandMiddle(row - kBorderLag, begin, end, kBorderEdge)) border(row - kBorderLag);
+            if (inBandMiddle(row - kFilterLag, begin, end, kFilterEdge)) filter(row - kFilterLag);
+            // The writers of the rows just above and below the band reach into it.
+            const int writerRow = row - kLearnLag;
+            if (learning.learns && writerRow >= begin - 1 && writerRow <= end) {
+                learn(worker, begin, end, writerRow);
+            }
+        }
     });
     haveOnlineFrame = true;
-
-    // The colour model learns where the final mask says background, the depth
-    // model where depth alone did.
-    if (learning.learns) {
-        useRate(learning.rate);
-        const StageTimer timer(times, Stage::ColourUpdate);
-        const UpdateWriters colourWriters{colour.action.data(), filteredMask.data(),
-                                          filteredMask.data()};
-        forEachRowBand([&](int worker, int begin, int end) {
-            colourUpdateRows(framePlanes, colour, rateMatrix, colourWriters, begin, end, worker);
-            if (depth) {
-                const UpdateWriters depthWriters{depth->action.data(), depth->labels.data(),
-                                                 depth->labels.data()};
-                depthUpdateRows(depthPlane, *depth, rateMatrix, depthWriters, begin, end, worker);
-            }
-        });
-    }
     // The pixels the filter leaves unwritten show the previous frame's fused
     // labels: the next fusion writes into this frame's filtered buffer.
     if (depth) std::swap(fusedMask, filteredMask);

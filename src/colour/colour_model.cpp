@@ -227,7 +227,10 @@ inline void blendColourRun(float* cells, const float* before, const double* w, c
         Double4 kd;
         std::memcpy(&wd, w + j, sizeof wd);
         std::memcpy(&kd, kept + j, sizeof kd);
-        const Double4 old = __builtin_convertvector(loadFloat4(before + j), Double4);
+        // Widened lane by lane: GCC 12 makes its conversion builtin two
+        // half-width conversions through the stack, this one instruction.
+        const Float4 narrow = loadFloat4(before + j);
+        const Double4 old = {narrow[0], narrow[1], narrow[2], narrow[3]};
         storeLanes(cells + j, __builtin_convertvector(kd * old + wd * vv, Float4), count - j);
     }
 }

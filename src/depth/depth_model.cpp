@@ -220,8 +220,10 @@ inline void blendDepthRun(float* cells, const float* before, const double* w, co
         std::memcpy(&wd, w + j, sizeof wd);
         std::memcpy(&kd, keep + j, sizeof kd);
         const Float4 old = loadFloat4(before + j);
-        const Float4 blended =
-            __builtin_convertvector(kd * __builtin_convertvector(old, Double4) + wd * sv, Float4);
+        // Widened lane by lane: GCC 12 makes its conversion builtin two
+        // half-width conversions through the stack, this one instruction.
+        const Double4 oldWide = {old[0], old[1], old[2], old[3]};
+        const Float4 blended = __builtin_convertvector(kd * oldWide + wd * sv, Float4);
         const Float4 zero = {0.0f, 0.0f, 0.0f, 0.0f};
         storeLanes(cells + j, chooseLanes(old > zero, blended, sf), count - j);
     }

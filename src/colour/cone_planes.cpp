@@ -1,10 +1,12 @@
 #include "colour/cone_planes.hpp"
 
+#include <algorithm>
+
 namespace dadimero {
 
 ConePoint ConeCache::lookup(uint8_t red, uint8_t green, uint8_t blue) {
-    const uint32_t colour = (uint32_t{red} << 16) | (uint32_t{green} << 8) | blue;
-    Entry& entry = entries_[(colour * 2654435761u) >> (32 - kBits)];
+    const uint32_t colour = keyOf(red, green, blue);
+    Entry& entry = entries_[slotOf(colour)];
     if (entry.key != colour + 1) {
         entry.key = colour + 1;
         entry.point = rgbToCone(red, green, blue);
@@ -14,9 +16,11 @@ ConePoint ConeCache::lookup(uint8_t red, uint8_t green, uint8_t blue) {
 
 namespace {
 
-template <typename Convert>
+constexpr int kPrefetchAhead = 16;  // pixels
+
+template <typename Convert, typename Prefetch>
 void convertRows(const cv::Mat& image, const RegionOfInterest& roi, PlaneSet& planes, int rowBegin,
-                 int rowEnd, Convert&& convert) {
+                 int rowEnd, Convert&& convert, Prefetch&& prefetch) {
     const int width = image.cols;
     float* x = planes.plane[0].data();
     float* y = planes.plane[1].data();
@@ -24,7 +28,13 @@ void convertRows(const cv::Mat& image, const RegionOfInterest& roi, PlaneSet& pl
     for (int r = rowBegin; r < rowEnd; ++r) {
         const uint8_t* row = image.ptr<uint8_t>(r);
         const size_t rowStart = static_cast<size_t>(r) * width;
+        for (int c = 0; c < std::min(width, kPrefetchAhead); ++c)
+            prefetch(row[3 * c + 2], row[3 * c + 1], row[3 * c]);
         for (int c = 0; c < width; ++c) {
+            if (c + kPrefetchAhead < width) {
+                const uint8_t* ahead = row + 3 * (c + kPrefetchAhead);
+                prefetch(ahead[2], ahead[1], ahead[0]);
+            }
             const size_t k = rowStart + c;
             if (roi.mask[k] == 0) continue;
             const uint8_t* bgr = row + 3 * c;
@@ -39,13 +49,15 @@ void convertRows(const cv::Mat& image, const RegionOfInterest& roi, PlaneSet& pl
 }  // namespace
 
 void imageToConePlanes(const cv::Mat& image, const RegionOfInterest& roi, PlaneSet& planes) {
-    convertRows(image, roi, planes, 0, image.rows, rgbToCone);
+    convertRows(image, roi, planes, 0, image.rows, rgbToCone, [](uint8_t, uint8_t, uint8_t) {});
 }
 
 void imageRowsToConePlanes(const cv::Mat& image, const RegionOfInterest& roi, PlaneSet& planes,
                            ConeCache& cache, int rowBegin, int rowEnd) {
-    convertRows(image, roi, planes, rowBegin, rowEnd,
-                [&cache](uint8_t r, uint8_t g, uint8_t b) { return cache.lookup(r, g, b); });
+    convertRows(
+        image, roi, planes, rowBegin, rowEnd,
+        [&cache](uint8_t r, uint8_t g, uint8_t b) { return cache.lookup(r, g, b); },
+        [&cache](uint8_t r, uint8_t g, uint8_t b) { cache.prefetch(r, g, b); });
 }
 
 }  // namespace dadimero

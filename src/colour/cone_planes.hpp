@@ -17,10 +17,19 @@ class ConeCache {
   public:
     ConeCache() : entries_(kSize) {}
     ConePoint lookup(uint8_t red, uint8_t green, uint8_t blue);
+    // Asks the memory system for a colour's entry ahead of its lookup: the
+    // table is larger than the core's own cache, and colours come in no order.
+    void prefetch(uint8_t red, uint8_t green, uint8_t blue) const {
+        __builtin_prefetch(&entries_[slotOf(keyOf(red, green, blue))]);
+    }
 
   private:
     static constexpr int kBits = 18;
     static constexpr size_t kSize = size_t{1} << kBits;
+    static uint32_t keyOf(uint8_t red, uint8_t green, uint8_t blue) {
+        return (uint32_t{red} << 16) | (uint32_t{green} << 8) | blue;
+    }
+    static size_t slotOf(uint32_t colour) { return (colour * 2654435761u) >> (32 - kBits); }
     struct Entry {
         uint32_t key = 0;  // colour + 1; 0 marks an empty entry
         ConePoint point{};

@@ -251,13 +251,13 @@ void updateColourRows(const PlaneSet& framePlanes, ColourModel& colour,
         w[k] = rateMatrix[static_cast<size_t>(k)];
         kept[k] = static_cast<float>(1.0 - w[k]);
     }
+    const float* const copies[3] = {scratch.rowBefore(0, 0), scratch.rowBefore(1, 0),
+                                    scratch.rowBefore(2, 0)};
     auto write = [&](size_t p, int R, int C, auto count, int entry) {
-        const int q = R / N;
-        const size_t offset = static_cast<size_t>(R - q * N) * cols + static_cast<size_t>(C);
-        const size_t rowStart = static_cast<size_t>(R) * cols;
+        const size_t cell = static_cast<size_t>(R) * cols + static_cast<size_t>(C);
+        const size_t copy = scratch.cellRowOffset<N>(R) + static_cast<size_t>(C);
         for (int i = 0; i < 3; ++i) {
-            float* row = planes[i] + rowStart;
-            blendColourRun(row + C, scratch.rowBefore(i, q) + offset, w + entry, kept + entry,
+            blendColourRun(planes[i] + cell, copies[i] + copy, w + entry, kept + entry,
                            framePlanes.plane[i][p], count);
         }
     };

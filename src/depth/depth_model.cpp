@@ -244,17 +244,16 @@ void updateDepthRows(const std::vector<float>& samples, DepthModel& model,
         w[k] = rateMatrix[static_cast<size_t>(k)];
         keep[k] = 1.0 - w[k];
     }
+    const float* const copies = scratch.rowBefore(0, 0);
     // A missing sample teaches nothing.
     auto write = [&](size_t p, int R, int C, auto count, int entry) {
         const float s = samples[p];
         const bool fill = entry == kFillEntry;
         if (!fill && !(s > 0.0f)) return;
-        const int q = R / N;
-        const size_t offset = static_cast<size_t>(R - q * N) * cols + static_cast<size_t>(C);
-        float* row = planes[0] + static_cast<size_t>(R) * cols;
+        const size_t cell = static_cast<size_t>(R) * cols + static_cast<size_t>(C);
+        const size_t copy = scratch.cellRowOffset<N>(R) + static_cast<size_t>(C);
         const int first = fill ? 0 : entry;
-        blendDepthRun(row + C, scratch.rowBefore(0, q) + offset, w + first, keep + first, s, fill,
-                      count);
+        blendDepthRun(planes[0] + cell, copies + copy, w + first, keep + first, s, fill, count);
     };
     runUpdatePass<N>(grid, writers, model.bestRow.data(), model.bestCol.data(), planes, ownedBegin,
                      ownedEnd, writerFrom, writerTo, scratch, write);

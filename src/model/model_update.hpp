@@ -75,6 +75,14 @@ struct UpdateScratch {
         return before.data() +
                (static_cast<size_t>(plane) * 3 + static_cast<size_t>(q % 3)) * rowCells;
     }
+
+    // Where cell row R's copy starts, from the start of its plane's copies
+    // (N: the block side): the three pixel rows' copies lie one after the
+    // other, so cell row R lies at R mod 3N.
+    template <int N>
+    size_t cellRowOffset(int R) const {
+        return static_cast<size_t>(static_cast<unsigned>(R) % (3 * N)) * (rowCells / N);
+    }
 };
 
 // The owners that guard a window of N x N cells lying wholly inside the grid,

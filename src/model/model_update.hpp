@@ -63,10 +63,12 @@ struct UpdateScratch {
     UpdateScratch() = default;
     UpdateScratch(const ModelGrid& grid, int planeCount)
         : rowCells(static_cast<size_t>(grid.n) * static_cast<size_t>(grid.cols())),
+          cellRowLength(static_cast<size_t>(grid.cols())),
           planes(planeCount),
           before(static_cast<size_t>(planeCount) * 3 * rowCells + kPad, 0.0f) {}
 
-    size_t rowCells = 0;  // cells of one pixel row
+    size_t rowCells = 0;       // cells of one pixel row
+    size_t cellRowLength = 0;  // cells of one cell row
     int planes = 0;
     std::vector<float> before;  // per plane, three pixel rows of cells as the pass found them
 
@@ -81,7 +83,7 @@ struct UpdateScratch {
     // other, so cell row R lies at R mod 3N.
     template <int N>
     size_t cellRowOffset(int R) const {
-        return static_cast<size_t>(static_cast<unsigned>(R) % (3 * N)) * (rowCells / N);
+        return static_cast<size_t>(static_cast<unsigned>(R) % (3 * N)) * cellRowLength;
     }
 };
 

@@ -137,9 +137,10 @@ inline constexpr std::integral_constant<int, N> kWholeRow{};
 // where R lies in [cellBegin, cellEnd): `entry` is the first cell's index in
 // the rate matrix (the others follow it), or kFillEntry for the cells of a
 // filling pixel's own block.
-template <int N, typename Write>
-void visitWriterRow(int r, const ModelGrid& grid, const UpdateWriters& writers, const int* bestRows,
-                    const int* bestCols, int cellBegin, int cellEnd, Write&& write) {
+template <int N, typename CellBegin, typename CellEnd, typename Write>
+void visitWritersOfRow(int r, const ModelGrid& grid, const UpdateWriters& writers,
+                       const int* bestRows, const int* bestCols, CellBegin cellBegin,
+                       CellEnd cellEnd, Write&& write) {
     constexpr int h = N / 2;
     const int W = grid.W;
     const int rows = static_cast<int>(grid.rows());
@@ -188,7 +189,8 @@ void visitWriterRow(int r, const ModelGrid& grid, const UpdateWriters& writers, 
             continue;
         }
         // A window cut by the border of the grid keeps its rates from its first cell.
-        for (int R = std::max(rowStart, cellBegin); R <= std::min(rowLast, cellEnd - 1); ++R) {
+        for (int R = std::max<int>(rowStart, cellBegin); R <= std::min<int>(rowLast, cellEnd - 1);
+             ++R) {
             const size_t ownerRow = static_cast<size_t>(R / N) * W;
             for (int C = colStart; C <= colLast; ++C) {
                 const size_t owner = ownerRow + C / N;
@@ -199,6 +201,22 @@ void visitWriterRow(int r, const ModelGrid& grid, const UpdateWriters& writers, 
                 }
             }
         }
+    }
+}
+
+// Cell rows [0, kEveryCellRow) hold every cell of any supported grid.
+inline constexpr int kEveryCellRow = 1 << 30;
+
+template <int N, typename Write>
+void visitWriterRow(int r, const ModelGrid& grid, const UpdateWriters& writers, const int* bestRows,
+                    const int* bestCols, int cellBegin, int cellEnd, Write&& write) {
+    // Most rows' writers reach owned rows only: for them the checks of
+    // ownership are compiled away.
+    if ((r - 1) * N >= cellBegin && (r + 2) * N <= cellEnd) {
+        visitWritersOfRow<N>(r, grid, writers, bestRows, bestCols, std::integral_constant<int, 0>{},
+                             std::integral_constant<int, kEveryCellRow>{}, write);
+    } else {
+        visitWritersOfRow<N>(r, grid, writers, bestRows, bestCols, cellBegin, cellEnd, write);
     }
 }
 

@@ -65,12 +65,14 @@ struct UpdateScratch {
         : rowCells(static_cast<size_t>(grid.n) * static_cast<size_t>(grid.cols())),
           cellRowLength(static_cast<size_t>(grid.cols())),
           planes(planeCount),
-          before(static_cast<size_t>(planeCount) * 3 * rowCells + kPad, 0.0f) {}
+          before(static_cast<size_t>(planeCount) * 3 * rowCells + kPad, 0.0f),
+          open(static_cast<size_t>(grid.W)) {}
 
     size_t rowCells = 0;       // cells of one pixel row
     size_t cellRowLength = 0;  // cells of one cell row
     int planes = 0;
     std::vector<float> before;  // per plane, three pixel rows of cells as the pass found them
+    std::vector<uint8_t> open;  // a row's writers that may write their whole window
 
     // Plane `plane` of pixel row q's copy, from its first cell.
     float* rowBefore(int plane, int q) {
@@ -137,16 +139,67 @@ inline constexpr std::integral_constant<int, N> kWholeRow{};
 // where R lies in [cellBegin, cellEnd): `entry` is the first cell's index in
 // the rate matrix (the others follow it), or kFillEntry for the cells of a
 // filling pixel's own block.
+// Marks in open[c] the writers of row r (not in the first or last row or
+// column of the image) that update, have their best cell in their own block
+// and whose owners all let them write: they write N whole rows from (bestRow
+// - N / 2, bestCol - N / 2). Owners come before the writer up to itself in
+// its row and after it from there on. One pass over the row without
+// branches, which the compiler may vectorise: most writers are of this kind.
+template <int N>
+void markOpenWriters(int r, int W, const UpdateWriters& writers, const int* bestRows,
+                     const int* bestCols, uint8_t* open) {
+    constexpr int h = N / 2;
+    const size_t row = static_cast<size_t>(r) * W;
+    const uint8_t* up = writers.labelsAfter + row - W;
+    const uint8_t* here = writers.labelsAfter + row;
+    const uint8_t* ahead = writers.labelsBefore + row;
+    const uint8_t* down = writers.labelsBefore + row + W;
+    const uint8_t* action = writers.action + row;
+    auto free = [](uint8_t label) { return label == LABEL_BACKGROUND; };
+    open[0] = 0;
+    open[W - 1] = 0;
+    for (int c = 1; c < W - 1; ++c) {
+        const int rowOffset = bestRows[row + c] - r * N;
+        const int colOffset = bestCols[row + c] - c * N;
+        const bool inBlock = static_cast<unsigned>(rowOffset) < static_cast<unsigned>(N) &&
+                             static_cast<unsigned>(colOffset) < static_cast<unsigned>(N);
+        // Whether the window stays out of the block row above, below, and
+        // the block columns left and right.
+        const bool notAbove = rowOffset >= h;
+        const bool notBelow = rowOffset <= h;
+        const bool notLeft = colOffset >= h;
+        const bool notRight = colOffset <= h;
+        const bool middle =
+            free(here[c]) & (notLeft | free(here[c - 1])) & (notRight | free(ahead[c + 1]));
+        const bool top =
+            notAbove | (free(up[c]) & (notLeft | free(up[c - 1])) & (notRight | free(up[c + 1])));
+        const bool bottom = notBelow | (free(down[c]) & (notLeft | free(down[c - 1])) &
+                                        (notRight | free(down[c + 1])));
+        open[c] = (action[c] == ACTION_UPDATE) & inBlock & middle & top & bottom;
+    }
+}
+
 template <int N, typename CellBegin, typename CellEnd, typename Write>
 void visitWritersOfRow(int r, const ModelGrid& grid, const UpdateWriters& writers,
                        const int* bestRows, const int* bestCols, CellBegin cellBegin,
-                       CellEnd cellEnd, Write&& write) {
+                       CellEnd cellEnd, uint8_t* open, Write&& write) {
     constexpr int h = N / 2;
+    constexpr bool interior = !std::is_same_v<CellBegin, int>;
     const int W = grid.W;
     const int rows = static_cast<int>(grid.rows());
     const int cols = static_cast<int>(grid.cols());
+    if constexpr (interior) markOpenWriters<N>(r, W, writers, bestRows, bestCols, open);
     for (int c = 0; c < W; ++c) {
         const size_t p = static_cast<size_t>(r) * W + c;
+        if constexpr (interior) {
+            if (open[c]) {
+                const int rowStart = bestRows[p] - h;
+                const int colStart = bestCols[p] - h;
+                for (int i = 0; i < N; ++i)
+                    write(p, rowStart + i, colStart, kWholeRow<N>, i * N);
+                continue;
+            }
+        }
         const uint8_t action = writers.action[p];
         if (action == ACTION_NONE) continue;
         const int bestRow = bestRows[p];
@@ -207,16 +260,17 @@ void visitWritersOfRow(int r, const ModelGrid& grid, const UpdateWriters& writer
 // Cell rows [0, kEveryCellRow) hold every cell of any supported grid.
 inline constexpr int kEveryCellRow = 1 << 30;
 
+// `open` is working space of a row of pixels.
 template <int N, typename Write>
 void visitWriterRow(int r, const ModelGrid& grid, const UpdateWriters& writers, const int* bestRows,
-                    const int* bestCols, int cellBegin, int cellEnd, Write&& write) {
+                    const int* bestCols, int cellBegin, int cellEnd, uint8_t* open, Write&& write) {
     // Most rows' writers reach owned rows only: for them the checks of
-    // ownership are compiled away.
+    // ownership are compiled away, and most writers are found at once.
     if ((r - 1) * N >= cellBegin && (r + 2) * N <= cellEnd) {
         visitWritersOfRow<N>(r, grid, writers, bestRows, bestCols, std::integral_constant<int, 0>{},
-                             std::integral_constant<int, kEveryCellRow>{}, write);
+                             std::integral_constant<int, kEveryCellRow>{}, open, write);
     } else {
-        visitWritersOfRow<N>(r, grid, writers, bestRows, bestCols, cellBegin, cellEnd, write);
+        visitWritersOfRow<N>(r, grid, writers, bestRows, bestCols, cellBegin, cellEnd, open, write);
     }
 }
 
@@ -248,7 +302,7 @@ void runUpdatePass(const ModelGrid& grid, const UpdateWriters& writers, const in
     for (int r = from; r < to; ++r) {
         copyRow(r + 1);
         visitWriterRow<N>(r, grid, writers, bestRows, bestCols, ownedBegin * N, ownedEnd * N,
-                          write);
+                          scratch.open.data(), write);
     }
 }
 

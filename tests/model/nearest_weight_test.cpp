@@ -53,4 +53,31 @@ TEST(NearestWeightTest, VectorSearchAgreesWithAPlainScanOnTiesLimitsAndNaN) {
     }
 }
 
+// A row of blocks, searched eight blocks at a time where it can and one by
+// one for the rest, agrees block by block with the plain scan.
+TEST(NearestWeightTest, RowSearchAgreesWithAPlainScanForEveryBlock) {
+    std::mt19937 random(11);
+    const float limit = 100.0f;
+    const float values[] = {0.0f, 1.0f, 2.5f, limit, 250.0f, NAN, 3.0f};
+    for (int n : {1, 3, 5, 9}) {
+        const int blocks = 21;
+        const size_t stride = static_cast<size_t>(n) * blocks;
+        std::vector<float> rows(stride * static_cast<size_t>(n) + kDistanceReadPast);
+        std::vector<int> best(blocks);
+        std::vector<float> minimum(blocks);
+        for (int trial = 0; trial < 300; ++trial) {
+            for (float& d : rows)
+                d = values[random() % std::size(values)];
+            firstSmallestOfRow(rows.data(), stride, n, blocks, limit, best.data(), minimum.data());
+            for (int c = 0; c < blocks; ++c) {
+                float expectedMinimum = 0.0f;
+                const int expected = scanFirstSmallest(rows.data() + static_cast<size_t>(c) * n,
+                                                       stride, n, limit, expectedMinimum);
+                ASSERT_EQ(best[c], expected) << "n " << n << ", block " << c;
+                ASSERT_EQ(minimum[c], expectedMinimum) << "n " << n << ", block " << c;
+            }
+        }
+    }
+}
+
 }  // namespace

@@ -242,26 +242,37 @@ void Subtractor::Impl::calibrate(const Learning& learning) {
     };
     // The windows of a band's writers reach one row beyond the band: every
     // band first matches its first and last rows, so that the others find
-    // them, then matches the rows between and learns while they are still in
-    // cache.
+    // them, then matches the rows between and learns one row behind, while
+    // the rows are still in cache: the writers of a row read the matches of
+    // the rows their windows reach, one on each side.
     forEachRowBand([&](int worker, int begin, int end) {
         matchRows(worker, begin, begin + 1);
         if (end - 1 > begin) matchRows(worker, end - 1, end);
     });
     const UpdateWriters colourWriters{colour.action.data(), colour.labels.data(),
                                       colour.labelsAfter.data()};
-    forEachRowBand([&](int worker, int begin, int end) {
-        matchRows(worker, begin + 1, end - 1);
-        if (!learning.learns) return;
+    auto learn = [&](int worker, int begin, int end, int writerRow) {
         {
             const StageTimer timer(times, Stage::ColourUpdate);
-            colourUpdateRows(framePlanes, colour, rateMatrix, colourWriters, begin, end, worker);
+            colourUpdateWriterRows(framePlanes, colour, rateMatrix, colourWriters, begin, end,
+                                   writerRow, writerRow + 1, worker);
         }
         if (!depth) return;
         const StageTimer timer(times, Stage::DepthUpdate);
         const UpdateWriters depthWriters{depth->action.data(), depth->labels.data(),
                                          depth->labelsAfter.data()};
-        depthUpdateRows(depthPlane, *depth, rateMatrix, depthWriters, begin, end, worker);
+        depthUpdateWriterRows(depthPlane, *depth, rateMatrix, depthWriters, begin, end, writerRow,
+                              writerRow + 1, worker);
+    };
+    forEachRowBand([&](int worker, int begin, int end) {
+        if (begin >= end) return;
+        for (int row = begin; row <= end + 1; ++row) {
+            if (row > begin && row < end - 1) matchRows(worker, row, row + 1);
+            const int writerRow = row - 1;
+            if (learning.learns && writerRow >= begin - 1 && writerRow <= end) {
+                learn(worker, begin, end, writerRow);
+            }
+        }
     });
     std::swap(colour.labels, colour.labelsAfter);
     if (depth) std::swap(depth->labels, depth->labelsAfter);

@@ -6,6 +6,7 @@
 #include "colour/shadow.hpp"
 #include "model/lanes.hpp"
 #include "model/nearest_weight.hpp"
+#include "model/spread_values.hpp"
 #include "model/target_clones.hpp"
 
 namespace dadimero {
@@ -144,13 +145,8 @@ void matchRowsInto(const PlaneSet& framePlanes, ColourModel& colour, float eps,
     float* const distances = scratch.data() + 3 * cols;
     for (int r = std::max(rowBegin, roi.firstRow); r < rowEnd; ++r) {
         const size_t rowStart = static_cast<size_t>(r) * grid.W;
-        for (int i = 0; i < 3; ++i) {
-            const float* values = framePlanes.plane[i].data() + rowStart;
-            for (int c = 0; c < grid.W; ++c) {
-                for (int j = 0; j < N; ++j)
-                    spread[i][c * N + j] = values[c];
-            }
-        }
+        for (int i = 0; i < 3; ++i)
+            spreadValues(framePlanes.plane[i].data() + rowStart, grid.W, N, spread[i]);
         for (int i = 0; i < N; ++i) {
             const size_t gridRow = (static_cast<size_t>(r) * N + i) * cols;
             distanceRow(model.plane[0].data() + gridRow, model.plane[1].data() + gridRow,

@@ -6,6 +6,7 @@
 
 #include "model/lanes.hpp"
 #include "model/nearest_weight.hpp"
+#include "model/spread_values.hpp"
 #include "model/target_clones.hpp"
 
 namespace dadimero {
@@ -62,8 +63,7 @@ void visitDepthRow(const std::vector<float>& samples, const DepthModel& model, i
     float* const spread = scratch.values.data();
     float* const distances = scratch.values.data() + cols;
     const float* rowSamples = samples.data() + static_cast<size_t>(r) * grid.W;
-    for (int c = 0; c < grid.W; ++c)
-        std::fill_n(spread + static_cast<size_t>(c) * N, N, rowSamples[c]);
+    spreadValues(rowSamples, grid.W, N, spread);
     for (int i = 0; i < N; ++i) {
         const size_t gridRow = (static_cast<size_t>(r) * N + i) * cols;
         depthDistanceRow(model.weights.data() + gridRow, spread, distances + i * cols, cols);

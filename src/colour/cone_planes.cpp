@@ -4,16 +4,6 @@
 
 namespace dadimero {
 
-ConePoint ConeCache::lookup(uint8_t red, uint8_t green, uint8_t blue) {
-    const uint32_t colour = keyOf(red, green, blue);
-    Entry& entry = entries_[slotOf(colour)];
-    if (entry.key != colour + 1) {
-        entry.key = colour + 1;
-        entry.point = rgbToCone(red, green, blue);
-    }
-    return entry.point;
-}
-
 namespace {
 
 constexpr int kPrefetchAhead = 16;  // pixels

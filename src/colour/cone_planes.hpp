@@ -16,7 +16,15 @@ namespace dadimero {
 class ConeCache {
   public:
     ConeCache() : entries_(kSize) {}
-    ConePoint lookup(uint8_t red, uint8_t green, uint8_t blue);
+    ConePoint lookup(uint8_t red, uint8_t green, uint8_t blue) {
+        const uint32_t colour = keyOf(red, green, blue);
+        Entry& entry = entries_[slotOf(colour)];
+        if (entry.key != colour + 1) [[unlikely]] {
+            entry.key = colour + 1;
+            entry.point = rgbToCone(red, green, blue);
+        }
+        return entry.point;
+    }
     // Asks the memory system for a colour's entry ahead of its lookup: the
     // table is larger than the core's own cache, and colours come in no order.
     void prefetch(uint8_t red, uint8_t green, uint8_t blue) const {

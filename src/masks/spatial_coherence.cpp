@@ -13,7 +13,7 @@ namespace {
 
 // The threshold of each window size the two filters use: 4 of 9, 2 of 6 and 1
 // of 4 for 3 x 3; 12 of 25, 9 of 20 and 6 of 15 for 5 x 5.
-int thresholdForWindow(int size) {
+constexpr int thresholdForWindow(int size) {
     switch (size) {
         case 4:
             return 1;
@@ -55,6 +55,31 @@ bool isInCornerBlock(int r, int c, int H, int W) {
     return nearRow && nearCol;
 }
 
+// The majority rule for the columns [cBegin, cEnd) of row r, whose squares
+// lie wholly inside the image: one count of rows and one threshold for all,
+// and no branch, so that the compiler may vectorise it.
+template <int Radius>
+void filterWholeSquares(int W, int r, int cBegin, int cEnd, const LabelMask& input,
+                        const RegionOfInterest& roi, LabelMask& output,
+                        const std::vector<uint8_t>& scratch) {
+    constexpr int kThreshold = thresholdForWindow((2 * Radius + 1) * (2 * Radius + 1));
+    const size_t rowStart = static_cast<size_t>(r) * W;
+    const uint8_t* counts = scratch.data() + static_cast<size_t>(r - Radius) * W;
+    const uint8_t* in = input.data() + rowStart;
+    const uint8_t* inside = roi.mask.data() + rowStart;
+    uint8_t* out = output.data() + rowStart;
+    for (int c = cBegin; c < cEnd; ++c) {
+        int count = 0;
+        for (int i = 0; i <= 2 * Radius; ++i)
+            count += counts[static_cast<size_t>(i) * W + c];
+        const uint8_t centre = in[c];
+        const uint8_t minority = centre == LABEL_SHADOW ? LABEL_SHADOW : LABEL_FOREGROUND;
+        const uint8_t majority = centre == LABEL_FOREGROUND ? LABEL_SUPPRESSED : centre;
+        const uint8_t label = count <= kThreshold ? minority : majority;
+        out[c] = inside[c] != 0 ? label : out[c];
+    }
+}
+
 // Counts each inside pixel's clipped square and applies the majority rule.
 // With `skipCornerBlocks` the 2 x 2 blocks at the four corners are left out.
 void filterSquare(int H, int W, int radius, bool skipCornerBlocks, const LabelMask& input,
@@ -66,7 +91,18 @@ void filterSquare(int H, int W, int radius, bool skipCornerBlocks, const LabelMa
         const int rows = bottom - top + 1;
         const size_t rowStart = static_cast<size_t>(r) * W;
         const bool edgeRow = r <= 1 || r >= H - 2;
+        // Rows whose squares are whole but near the ends of the row.
+        const bool wholeRows = rows == 2 * radius + 1 && !(skipCornerBlocks && edgeRow);
+        const bool wide = W > 2 * radius;
+        if (wholeRows && wide) {
+            if (radius == 1) {
+                filterWholeSquares<1>(W, r, 1, W - 1, input, roi, output, scratch);
+            } else {
+                filterWholeSquares<2>(W, r, 2, W - 2, input, roi, output, scratch);
+            }
+        }
         for (int c = 0; c < W; ++c) {
+            if (wholeRows && wide && c == radius) c = W - radius;
             if (skipCornerBlocks && edgeRow && isInCornerBlock(r, c, H, W)) continue;
             const size_t k = rowStart + c;
             if (roi.mask[k] == 0) continue;

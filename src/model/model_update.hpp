@@ -155,27 +155,29 @@ void markOpenWriters(int r, int W, const UpdateWriters& writers, const int* best
     const uint8_t* ahead = writers.labelsBefore + row;
     const uint8_t* down = writers.labelsBefore + row + W;
     const uint8_t* action = writers.action + row;
-    auto free = [](uint8_t label) { return label == LABEL_BACKGROUND; };
+    // Flags as 0 or 1 in int, combined with bitwise operators: no branch.
+    auto free = [](uint8_t label) -> int { return label == LABEL_BACKGROUND; };
     open[0] = 0;
     open[W - 1] = 0;
     for (int c = 1; c < W - 1; ++c) {
         const int rowOffset = bestRows[row + c] - r * N;
         const int colOffset = bestCols[row + c] - c * N;
-        const bool inBlock = static_cast<unsigned>(rowOffset) < static_cast<unsigned>(N) &&
-                             static_cast<unsigned>(colOffset) < static_cast<unsigned>(N);
+        const int inBlock = static_cast<unsigned>(rowOffset) < static_cast<unsigned>(N) &&
+                            static_cast<unsigned>(colOffset) < static_cast<unsigned>(N);
         // Whether the window stays out of the block row above, below, and
         // the block columns left and right.
-        const bool notAbove = rowOffset >= h;
-        const bool notBelow = rowOffset <= h;
-        const bool notLeft = colOffset >= h;
-        const bool notRight = colOffset <= h;
-        const bool middle =
+        const int notAbove = rowOffset >= h;
+        const int notBelow = rowOffset <= h;
+        const int notLeft = colOffset >= h;
+        const int notRight = colOffset <= h;
+        const int middle =
             free(here[c]) & (notLeft | free(here[c - 1])) & (notRight | free(ahead[c + 1]));
-        const bool top =
+        const int top =
             notAbove | (free(up[c]) & (notLeft | free(up[c - 1])) & (notRight | free(up[c + 1])));
-        const bool bottom = notBelow | (free(down[c]) & (notLeft | free(down[c - 1])) &
-                                        (notRight | free(down[c + 1])));
-        open[c] = (action[c] == ACTION_UPDATE) & inBlock & middle & top & bottom;
+        const int bottom = notBelow | (free(down[c]) & (notLeft | free(down[c - 1])) &
+                                       (notRight | free(down[c + 1])));
+        const int updates = action[c] == ACTION_UPDATE;
+        open[c] = static_cast<uint8_t>(updates & inBlock & middle & top & bottom);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "model/nearest_weight.hpp"
 
 #include <cstring>
+#include <type_traits>
 
 #include "model/model_grid.hpp"
 #include "model/target_clones.hpp"
@@ -20,11 +21,20 @@ using Int8 = int32_t __attribute__((vector_size(32)));
 // no reduction across lanes. Returns the number of blocks done.
 int firstSmallestOfRow3(const float* distances, size_t stride, int blocks, float limit, int* best,
                         float* minimum) {
-    // Lane b of column j gathers element 3b + j of 24 consecutive floats.
-    const Int8 firstPart[3] = {
-        {0, 3, 6, 9, 12, 15, 0, 0}, {1, 4, 7, 10, 13, 0, 0, 0}, {2, 5, 8, 11, 14, 0, 0, 0}};
-    const Int8 lastPart[3] = {
-        {0, 1, 2, 3, 4, 5, 10, 13}, {0, 1, 2, 3, 4, 8, 11, 14}, {0, 1, 2, 3, 4, 9, 12, 15}};
+    // Lane b of column j takes element 3b + j of 24 consecutive floats: from
+    // the first 16, then the last 8.
+    auto column = [](const Float8& a, const Float8& b, const Float8& c, auto j, Float8& d) {
+        if constexpr (decltype(j)::value == 0) {
+            d = __builtin_shufflevector(__builtin_shufflevector(a, b, 0, 3, 6, 9, 12, 15, 0, 0), c,
+                                        0, 1, 2, 3, 4, 5, 10, 13);
+        } else if constexpr (decltype(j)::value == 1) {
+            d = __builtin_shufflevector(__builtin_shufflevector(a, b, 1, 4, 7, 10, 13, 0, 0, 0), c,
+                                        0, 1, 2, 3, 4, 8, 11, 14);
+        } else {
+            d = __builtin_shufflevector(__builtin_shufflevector(a, b, 2, 5, 8, 11, 14, 0, 0, 0), c,
+                                        0, 1, 2, 3, 4, 9, 12, 15);
+        }
+    };
     int c = 0;
     for (; c + 8 <= blocks; c += 8) {
         Float8 low = {limit, limit, limit, limit, limit, limit, limit, limit};
@@ -34,9 +44,9 @@ int firstSmallestOfRow3(const float* distances, size_t stride, int blocks, float
             const Float8 part[3] = {*reinterpret_cast<const UnalignedFloat8*>(row),
                                     *reinterpret_cast<const UnalignedFloat8*>(row + 8),
                                     *reinterpret_cast<const UnalignedFloat8*>(row + 16)};
-            for (int j = 0; j < 3; ++j) {
-                const Float8 d = __builtin_shuffle(
-                    __builtin_shuffle(part[0], part[1], firstPart[j]), part[2], lastPart[j]);
+            auto take = [&](auto j) {
+                Float8 d;
+                column(part[0], part[1], part[2], j, d);
                 const Int8 smaller = d < low;
                 Int8 lowBits;
                 Int8 dBits;
@@ -44,8 +54,12 @@ int firstSmallestOfRow3(const float* distances, size_t stride, int blocks, float
                 std::memcpy(&dBits, &d, sizeof d);
                 lowBits = (dBits & smaller) | (lowBits & ~smaller);
                 std::memcpy(&low, &lowBits, sizeof low);
-                index = (smaller & (i * 3 + j)) | (index & ~smaller);
-            }
+                const int32_t order = i * 3 + decltype(j)::value;
+                index = (smaller & order) | (index & ~smaller);
+            };
+            take(std::integral_constant<int, 0>{});
+            take(std::integral_constant<int, 1>{});
+            take(std::integral_constant<int, 2>{});
         }
         std::memcpy(best + c, &index, sizeof index);
         std::memcpy(minimum + c, &low, sizeof low);

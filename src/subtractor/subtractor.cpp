@@ -102,6 +102,8 @@ struct Subtractor::Impl {
     void convertFrame(const cv::Mat& colourFrame, const cv::Mat& depthFrame);
     Learning learningOf(double learningRate, int64_t frame) const;
     void useRate(float rate);
+    void learnWriterRow(const UpdateWriters& colourWriters, const UpdateWriters& depthWriters,
+                        int worker, int ownedBegin, int ownedEnd, int writerRow);
     void calibrate(const Learning& learning);
     void processOnline(const Learning& learning, cv::OutputArray fgmask);
     void apply(const cv::Mat& colourFrame, const cv::Mat& depthFrame, cv::OutputArray fgmask,
@@ -225,6 +227,22 @@ void Subtractor::Impl::useRate(float rate) {
     rateInMatrix = rate;
 }
 
+// One step of both models' update passes over the cells of rows [ownedBegin,
+// ownedEnd): the writers of row `writerRow` (see runUpdatePass).
+void Subtractor::Impl::learnWriterRow(const UpdateWriters& colourWriters,
+                                      const UpdateWriters& depthWriters, int worker, int ownedBegin,
+                                      int ownedEnd, int writerRow) {
+    {
+        const StageTimer timer(times, Stage::ColourUpdate);
+        colourUpdateWriterRows(framePlanes, colour, rateMatrix, colourWriters, ownedBegin, ownedEnd,
+                               writerRow, writerRow + 1, worker);
+    }
+    if (!depth) return;
+    const StageTimer timer(times, Stage::DepthUpdate);
+    depthUpdateWriterRows(depthPlane, *depth, rateMatrix, depthWriters, ownedBegin, ownedEnd,
+                          writerRow, writerRow + 1, worker);
+}
+
 // One calibration frame: label it against the models as they stand, then let
 // every matched pixel update them.
 void Subtractor::Impl::calibrate(const Learning& learning) {
@@ -251,26 +269,16 @@ void Subtractor::Impl::calibrate(const Learning& learning) {
     });
     const UpdateWriters colourWriters{colour.action.data(), colour.labels.data(),
                                       colour.labelsAfter.data()};
-    auto learn = [&](int worker, int begin, int end, int writerRow) {
-        {
-            const StageTimer timer(times, Stage::ColourUpdate);
-            colourUpdateWriterRows(framePlanes, colour, rateMatrix, colourWriters, begin, end,
-                                   writerRow, writerRow + 1, worker);
-        }
-        if (!depth) return;
-        const StageTimer timer(times, Stage::DepthUpdate);
-        const UpdateWriters depthWriters{depth->action.data(), depth->labels.data(),
-                                         depth->labelsAfter.data()};
-        depthUpdateWriterRows(depthPlane, *depth, rateMatrix, depthWriters, begin, end, writerRow,
-                              writerRow + 1, worker);
-    };
+    const UpdateWriters depthWriters =
+        depth ? UpdateWriters{depth->action.data(), depth->labels.data(), depth->labelsAfter.data()}
+              : UpdateWriters{};
     forEachRowBand([&](int worker, int begin, int end) {
         if (begin >= end) return;
         for (int row = begin; row <= end + 1; ++row) {
             if (row > begin && row < end - 1) matchRows(worker, row, row + 1);
             const int writerRow = row - 1;
             if (learning.learns && writerRow >= begin - 1 && writerRow <= end) {
-                learn(worker, begin, end, writerRow);
+                learnWriterRow(colourWriters, depthWriters, worker, begin, end, writerRow);
             }
         }
     });
@@ -351,19 +359,9 @@ void Subtractor::Impl::processOnline(const Learning& learning, cv::OutputArray f
     // of rows w - 1 .. w + 1.
     const UpdateWriters colourWriters{colour.action.data(), filteredMask.data(),
                                       filteredMask.data()};
-    auto learn = [&](int worker, int begin, int end, int writerRow) {
-        {
-            const StageTimer timer(times, Stage::ColourUpdate);
-            colourUpdateWriterRows(framePlanes, colour, rateMatrix, colourWriters, begin, end,
-                                   writerRow, writerRow + 1, worker);
-        }
-        if (!depth) return;
-        const StageTimer timer(times, Stage::DepthUpdate);
-        const UpdateWriters depthWriters{depth->action.data(), depth->labels.data(),
-                                         depth->labels.data()};
-        depthUpdateWriterRows(depthPlane, *depth, rateMatrix, depthWriters, begin, end, writerRow,
-                              writerRow + 1, worker);
-    };
+    const UpdateWriters depthWriters =
+        depth ? UpdateWriters{depth->action.data(), depth->labels.data(), depth->labels.data()}
+              : UpdateWriters{};
 
     // How far each step runs behind the matching, and how many rows at each
     // end of a band every step makes before the sweeps, for the bands beside
@@ -392,7 +390,7 @@ void Subtractor::Impl::processOnline(const Learning& learning, cv::OutputArray f
             // The writers of the rows just above and below the band reach into it.
             const int writerRow = row - kLearnLag;
             if (learning.learns && writerRow >= begin - 1 && writerRow <= end) {
-                learn(worker, begin, end, writerRow);
+                learnWriterRow(colourWriters, depthWriters, worker, begin, end, writerRow);
             }
         }
     });

@@ -2,14 +2,12 @@
 
 #include <filesystem>
 
-#include "files/sequence_layout.hpp"
 #include "sequence_scoring.hpp"
 
-bool hasGroundTruth(const SequenceLayout& layout) {
-    return std::filesystem::is_directory(std::filesystem::path(layout.dir) /
-                                         dadimero::kGroundTruthDirectory);
+bool hasGroundTruth(const BenchSequence& layout) {
+    return std::filesystem::is_directory(layout.files.groundTruthFolder());
 }
 
-double fMeasureOf(const SequenceLayout& layout, const std::string& maskDir) {
+double fMeasureOf(const BenchSequence& layout, const std::string& maskDir) {
     return scoreSequence(layout.dir, maskDir).measures.fMeasure;
 }

@@ -48,7 +48,7 @@ void record(MethodResult& result, const ChildOutcome& outcome) {
 }
 
 // The masks of the first successful run are scored; later runs write the same.
-void scoreOnce(MethodResult& result, const SequenceLayout& layout, const std::string& maskDir) {
+void scoreOnce(MethodResult& result, const BenchSequence& layout, const std::string& maskDir) {
     if (!result.scoresMasks() || !hasGroundTruth(layout) || result.seconds.size() != 1) return;
     try {
         result.fMeasure = fMeasureOf(layout, maskDir);
@@ -59,7 +59,7 @@ void scoreOnce(MethodResult& result, const SequenceLayout& layout, const std::st
 }
 
 // The model is updated in place: colour 3 planes, depth 1, each W*n x H*n floats.
-double modelBytes(const SequenceLayout& layout, int n, bool depth) {
+double modelBytes(const BenchSequence& layout, int n, bool depth) {
     const double cells = static_cast<double>(layout.width) * n * layout.height * n;
     const double planes = depth ? 4.0 : 3.0;
     return planes * cells * sizeof(float);
@@ -106,9 +106,9 @@ BreakdownResult breakdown(const std::string& name, int threads, bool shadowRemov
 
 SequenceResult prepareSequence(const std::string& dir) {
     SequenceResult seq;
-    seq.layout = readSequenceLayout(dir);
+    seq.layout = readBenchSequence(dir);
     std::fprintf(stderr, "%s: warm-up decode pass\n", seq.layout.dir.c_str());
-    const SequenceLayout& layout = seq.layout;
+    const BenchSequence& layout = seq.layout;
     const ChildOutcome warm = runForked([&layout] {
         const cv::Size size = warmUpSequence(layout);
         const int dims[2] = {size.width, size.height};
@@ -152,7 +152,7 @@ SequenceResult prepareSequence(const std::string& dir) {
 
 // One run of every method, in the same order each repeat.
 void runOnce(SequenceResult& seq, const std::string& program) {
-    const SequenceLayout& layout = seq.layout;
+    const BenchSequence& layout = seq.layout;
     for (MethodResult& m : seq.methods) {
         const TempDir outDir;
         ChildOutcome outcome;
@@ -209,7 +209,7 @@ void runOnce(SequenceResult& seq, const std::string& program) {
 // MOG2's apply CPU on one thread and the library's cost at every block side,
 // once per sequence.
 void measureCpu(SequenceResult& seq, int scalingFrames) {
-    const SequenceLayout& layout = seq.layout;
+    const BenchSequence& layout = seq.layout;
     const ChildOutcome mog2 = runForked([&layout] {
         const double ms = openCvApplyCpuMs(OpenCvMethod::Mog2, layout);
         std::vector<char> bytes(sizeof ms);
@@ -225,7 +225,7 @@ void measureCpu(SequenceResult& seq, int scalingFrames) {
         settings.n = n;
         settings.threads = 1;
         const StageSample sample =
-            runStageBreakdown(layout, settings, true, SequenceLayout::kFirstFrame + scalingFrames);
+            runStageBreakdown(layout, settings, true, BenchSequence::kFirstFrame + scalingFrames);
         ScalingPoint point{n, sample.frames, 0.0};
         if (sample.succeeded) {
             point.applyCpuMs = BreakdownResult::perFrame(sample.applyCpuNanoseconds, sample.frames);

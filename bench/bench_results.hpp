@@ -111,7 +111,7 @@ struct ScalingPoint {
 };
 
 struct SequenceResult {
-    SequenceLayout layout;
+    BenchSequence layout;
     std::vector<MethodResult> methods;
     std::vector<BreakdownResult> breakdowns;  // the default threads first
     std::vector<LiveResult> live;             // RGB-D first

@@ -15,7 +15,7 @@ int64_t countMasks(const std::string& dir) {
 
 }  // namespace
 
-ChildOutcome runDadiProcess(const std::string& program, const SequenceLayout& layout,
+ChildOutcome runDadiProcess(const std::string& program, const BenchSequence& layout,
                             const std::vector<std::string>& options, const std::string& workDir) {
     std::vector<std::string> args{program, layout.dir};
     args.insert(args.end(), options.begin(), options.end());

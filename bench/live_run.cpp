@@ -38,13 +38,12 @@ long statusKb(const char* field) {
     return kb;
 }
 
-LiveSample measure(const SequenceLayout& layout, bool depth, int n) {
-    const std::string dir = layout.dir + "/";
-    const cv::Mat background = decode(dir + dadimero::kColourBackgroundName, cv::IMREAD_COLOR);
-    const cv::Mat roi = cv::imread(dir + dadimero::kRegionOfInterestName, cv::IMREAD_GRAYSCALE);
+LiveSample measure(const BenchSequence& layout, bool depth, int n) {
+    const cv::Mat background = decode(layout.files.background(), cv::IMREAD_COLOR);
+    const cv::Mat roi = cv::imread(layout.files.regionOfInterest(), cv::IMREAD_GRAYSCALE);
     std::vector<cv::Mat> colours;
     std::vector<cv::Mat> depths;
-    for (int64_t f = SequenceLayout::kFirstFrame; f <= layout.toIdx; ++f) {
+    for (int64_t f = BenchSequence::kFirstFrame; f <= layout.toIdx; ++f) {
         colours.push_back(decode(layout.colourPath(f), cv::IMREAD_COLOR));
         if (depth) depths.push_back(decode(layout.depthPath(f), cv::IMREAD_ANYDEPTH));
     }
@@ -56,7 +55,7 @@ LiveSample measure(const SequenceLayout& layout, bool depth, int n) {
     }
     dadimero::Settings settings;
     settings.n = n;
-    settings.K = layout.fromIdx - SequenceLayout::kFirstFrame;
+    settings.K = layout.fromIdx - BenchSequence::kFirstFrame;
     const long before = statusKb("VmRSS:");
     dadimero::Subtractor subtractor(settings, background, depthBackground, roi);
     cv::Mat mask;
@@ -87,7 +86,7 @@ LiveSample measure(const SequenceLayout& layout, bool depth, int n) {
 
 }  // namespace
 
-LiveSample runLive(const SequenceLayout& layout, bool depth, int n) {
+LiveSample runLive(const BenchSequence& layout, bool depth, int n) {
     const ChildOutcome outcome = runForked([&] {
         const LiveSample sample = measure(layout, depth, n);
         std::vector<char> bytes(sizeof sample);

@@ -16,4 +16,4 @@ struct LiveSample {
     double heldMiB = 0.0;  // resident memory the run added to the process holding the frames
 };
 
-LiveSample runLive(const SequenceLayout& layout, bool depth, int n);
+LiveSample runLive(const BenchSequence& layout, bool depth, int n);

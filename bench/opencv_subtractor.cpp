@@ -17,7 +17,7 @@ cv::Ptr<cv::BackgroundSubtractor> create(OpenCvMethod method) {
     return cv::createBackgroundSubtractorKNN();
 }
 
-cv::Mat decodeColour(const SequenceLayout& layout, int64_t frame) {
+cv::Mat decodeColour(const BenchSequence& layout, int64_t frame) {
     const std::string path = layout.colourPath(frame);
     cv::Mat colour = cv::imread(path, cv::IMREAD_COLOR);
     if (colour.empty()) throw std::runtime_error("cannot decode " + path);
@@ -30,21 +30,21 @@ const char* openCvMethodName(OpenCvMethod method) {
     return method == OpenCvMethod::Mog2 ? "OpenCV MOG2" : "OpenCV KNN";
 }
 
-void runOpenCvSubtractor(OpenCvMethod method, const SequenceLayout& layout,
+void runOpenCvSubtractor(OpenCvMethod method, const BenchSequence& layout,
                          const std::string& outDir) {
     const cv::Ptr<cv::BackgroundSubtractor> subtractor = create(method);
     cv::Mat mask;
     cv::Mat foreground;
-    for (int64_t frame = SequenceLayout::kFirstFrame; frame <= layout.toIdx; ++frame) {
+    for (int64_t frame = BenchSequence::kFirstFrame; frame <= layout.toIdx; ++frame) {
         subtractor->apply(decodeColour(layout, frame), mask);
         cv::compare(mask, 255, foreground, cv::CMP_EQ);
         writeMaskFile(outDir, frame, foreground);
     }
 }
 
-double openCvApplyCpuMs(OpenCvMethod method, const SequenceLayout& layout) {
+double openCvApplyCpuMs(OpenCvMethod method, const BenchSequence& layout) {
     std::vector<cv::Mat> frames;
-    for (int64_t frame = SequenceLayout::kFirstFrame; frame <= layout.toIdx; ++frame)
+    for (int64_t frame = BenchSequence::kFirstFrame; frame <= layout.toIdx; ++frame)
         frames.push_back(decodeColour(layout, frame));
     const int threads = cv::getNumThreads();
     cv::setNumThreads(1);

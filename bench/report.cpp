@@ -208,11 +208,11 @@ void printBreakdownJson(std::FILE* out, const BreakdownResult& b) {
 
 void printTable(std::FILE* out, const BenchReport& report) {
     for (const SequenceResult& seq : report.sequences) {
-        const SequenceLayout& l = seq.layout;
+        const BenchSequence& l = seq.layout;
         std::fprintf(out,
                      "\n== %s: %dx%d, frames %d..%d, masks %d..%d; median of %d runs; peak "
                      "memory is the largest run ==\n",
-                     l.dir.c_str(), l.width, l.height, SequenceLayout::kFirstFrame, l.toIdx,
+                     l.dir.c_str(), l.width, l.height, BenchSequence::kFirstFrame, l.toIdx,
                      l.fromIdx, l.toIdx, report.repeat);
         printMethods(out, seq);
         printBreakdown(out, seq);
@@ -262,12 +262,12 @@ void printJson(std::FILE* out, const BenchReport& report) {
                  report.startupPeakRssKb);
     for (size_t i = 0; i < report.sequences.size(); ++i) {
         const SequenceResult& seq = report.sequences[i];
-        const SequenceLayout& l = seq.layout;
+        const BenchSequence& l = seq.layout;
         std::fprintf(out,
                      "%s{\"dir\":%s,\"width\":%d,\"height\":%d,\"first_frame\":%d,"
                      "\"first_mask\":%d,\"last_frame\":%d,\"methods\":[",
                      i == 0 ? "" : ",", jsonString(l.dir).c_str(), l.width, l.height,
-                     SequenceLayout::kFirstFrame, l.fromIdx, l.toIdx);
+                     BenchSequence::kFirstFrame, l.fromIdx, l.toIdx);
         const MethodResult* floor = seq.find(MethodKind::IoFloor);
         const MethodResult* mog2 = seq.find(MethodKind::Mog2);
         const double floorMs = floor != nullptr ? floor->msPerFrame() : 0.0;

@@ -25,22 +25,21 @@ cv::Mat decode(const std::string& path, int flags, dadimero::StageTimes& times) 
     return image;
 }
 
-void measure(const SequenceLayout& layout, dadimero::Settings settings, bool depth,
+void measure(const BenchSequence& layout, dadimero::Settings settings, bool depth,
              int64_t lastFrame, StageSample& sample) {
     dadimero::StageTimes times;
-    const std::string dir = layout.dir + "/";
-    const cv::Mat background = cv::imread(dir + dadimero::kColourBackgroundName, cv::IMREAD_COLOR);
-    const cv::Mat roi = cv::imread(dir + dadimero::kRegionOfInterestName, cv::IMREAD_GRAYSCALE);
+    const cv::Mat background = cv::imread(layout.files.background(), cv::IMREAD_COLOR);
+    const cv::Mat roi = cv::imread(layout.files.regionOfInterest(), cv::IMREAD_GRAYSCALE);
     cv::Mat depthBackground;
     if (depth) {
         dadimero::StageTimes untimed;
         std::vector<cv::Mat> first;
         const int64_t last = std::min<int64_t>(layout.toIdx, 100);
-        for (int64_t f = SequenceLayout::kFirstFrame; f <= last; ++f)
+        for (int64_t f = BenchSequence::kFirstFrame; f <= last; ++f)
             first.push_back(decode(layout.depthPath(f), cv::IMREAD_ANYDEPTH, untimed));
         depthBackground = dadimero::initialDepthBackground(first, roi);
     }
-    settings.K = layout.fromIdx - SequenceLayout::kFirstFrame;
+    settings.K = layout.fromIdx - BenchSequence::kFirstFrame;
     const auto start = Clock::now();
     dadimero::Subtractor subtractor(settings, background, depthBackground, roi);
     dadimero::attachStageTimes(subtractor, &times);
@@ -48,7 +47,7 @@ void measure(const SequenceLayout& layout, dadimero::Settings settings, bool dep
     std::vector<uchar> png;
     const int64_t last = lastFrame > 0 ? std::min<int64_t>(lastFrame, layout.toIdx) : layout.toIdx;
     double applyCpu = 0.0;
-    for (int64_t f = SequenceLayout::kFirstFrame + 1; f <= last; ++f) {
+    for (int64_t f = BenchSequence::kFirstFrame + 1; f <= last; ++f) {
         const cv::Mat colour = decode(layout.colourPath(f), cv::IMREAD_COLOR, times);
         const cv::Mat depthFrame =
             depth ? decode(layout.depthPath(f), cv::IMREAD_ANYDEPTH, times) : cv::Mat();
@@ -69,7 +68,7 @@ void measure(const SequenceLayout& layout, dadimero::Settings settings, bool dep
 
 }  // namespace
 
-StageSample runStageBreakdown(const SequenceLayout& layout, dadimero::Settings settings, bool depth,
+StageSample runStageBreakdown(const BenchSequence& layout, dadimero::Settings settings, bool depth,
                               int64_t lastFrame) {
     StageSample sample;
     try {

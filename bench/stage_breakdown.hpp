@@ -24,5 +24,5 @@ struct StageSample {
 // `settings` (K and the depth background from the sequence): frames are read
 // one at a time and each mask is encoded as PNG in memory. With `lastFrame`
 // above 0 the run stops after that frame.
-StageSample runStageBreakdown(const SequenceLayout& layout, dadimero::Settings settings, bool depth,
+StageSample runStageBreakdown(const BenchSequence& layout, dadimero::Settings settings, bool depth,
                               int64_t lastFrame = 0);

@@ -68,8 +68,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     writeFuzzFile(imagePath(), data, size);
-    SequenceFiles files;
-    files.prefix = fuzzTempDir() + "/";
+    SequenceFiles files(fuzzTempDir());
 
     const cv::Mat background = readImage(files.backgroundPath("CinitImageL.png"), cv::IMREAD_COLOR);
     if (background.empty()) return 0;  // the run ends here; every other load reads the same bytes

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "sequence_layout.hpp"
+#include "evaluated_range.hpp"
 
 // One video of a dataset laid out as ROOT/category/video: a directory that
 // holds groundtruth/.

@@ -10,9 +10,9 @@
 
 #include "cli_arguments.hpp"
 #include "error_panel.hpp"
+#include "evaluated_range.hpp"
 #include "files/image_files.hpp"
 #include "frame_panels.hpp"
-#include "sequence_layout.hpp"
 
 namespace {
 
@@ -98,10 +98,11 @@ struct SequenceExtras {
 SequenceExtras readExtras(const std::filesystem::path& sequence) {
     SequenceExtras extras;
     extras.hasGroundTruth = std::filesystem::is_directory(sequence / "groundtruth");
-    if (std::filesystem::exists(temporalRangePath(sequence))) {
+    const dadimero::SequenceDirectory directory(sequence);
+    if (std::filesystem::exists(directory.temporalRange())) {
         extras.range = readEvaluatedRange(sequence);
     }
-    const std::filesystem::path roiPath = regionOfInterestPath(sequence);
+    const std::filesystem::path roiPath = directory.regionOfInterest();
     if (std::filesystem::exists(roiPath)) {
         extras.roi = readRequiredImage(roiPath, cv::IMREAD_GRAYSCALE, "region of interest");
     }
@@ -118,19 +119,20 @@ std::string missingMaskReason(const SequenceExtras& extras, int frame) {
 }
 
 cv::Mat drawFrame(const Options& o, const SequenceExtras& extras, int frame) {
+    const dadimero::SequenceDirectory sequence(o.sequence);
     const cv::Mat colour =
-        readRequiredImage(colourFrameToRead(o.sequence, frame), cv::IMREAD_COLOR, "frame");
+        readRequiredImage(sequence.colourFrameToRead(frame), cv::IMREAD_COLOR, "frame");
     const cv::Mat depth =
-        readRequiredImage(depthFramePath(o.sequence, frame), cv::IMREAD_ANYDEPTH, "depth");
-    const std::filesystem::path binPath = maskPath(o.masks, frame);
+        readRequiredImage(sequence.depthFrame(frame), cv::IMREAD_ANYDEPTH, "depth");
+    const std::filesystem::path binPath = dadimero::maskPath(o.masks, frame);
     const std::string noMask =
         std::filesystem::exists(binPath) ? "" : missingMaskReason(extras, frame);
     const cv::Mat mask =
         noMask.empty() ? readRequiredImage(binPath, cv::IMREAD_GRAYSCALE, "mask") : cv::Mat();
-    const cv::Mat groundTruth = extras.hasGroundTruth
-                                    ? readRequiredImage(groundTruthPath(o.sequence, frame),
-                                                        cv::IMREAD_GRAYSCALE, "ground truth")
-                                    : cv::Mat();
+    const cv::Mat groundTruth =
+        extras.hasGroundTruth
+            ? readRequiredImage(sequence.groundTruth(frame), cv::IMREAD_GRAYSCALE, "ground truth")
+            : cv::Mat();
     for (const cv::Mat* image : {&depth, &mask, &groundTruth, &extras.roi}) {
         if (!image->empty() && image->size() != colour.size()) {
             throw std::runtime_error("frame " + std::to_string(frame) +

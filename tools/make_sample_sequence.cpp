@@ -8,8 +8,8 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "cli_arguments.hpp"
+#include "evaluated_range.hpp"
 #include "sample_sequence.hpp"
-#include "sequence_layout.hpp"
 
 namespace {
 
@@ -81,21 +81,22 @@ void writeImage(const std::filesystem::path& path, const cv::Mat& image) {
 }
 
 void writeSequence(const Options& o) {
+    const dadimero::SequenceDirectory out(o.out);
     for (const char* sub : {"input", "depth", "groundtruth"})
         std::filesystem::create_directories(o.out / sub);
     const SampleSequence sequence(o.settings);
-    writeImage(backgroundImagePath(o.out), sequence.backgroundImage());
-    writeImage(regionOfInterestPath(o.out), sequence.regionOfInterest());
+    writeImage(out.background(), sequence.backgroundImage());
+    writeImage(out.regionOfInterest(), sequence.regionOfInterest());
     const EvaluatedRange range = sequence.evaluatedRange();
-    std::ofstream rangeFile(temporalRangePath(o.out));
+    std::ofstream rangeFile(out.temporalRange());
     rangeFile << range.first << ' ' << range.last << '\n';
     if (!rangeFile.flush())
-        throw std::runtime_error("cannot write " + temporalRangePath(o.out).string());
+        throw std::runtime_error("cannot write " + out.temporalRange().string());
     for (int frame = 1; frame <= o.settings.frames; ++frame) {
         const SampleFrame f = sequence.render(frame);
-        writeImage(colourFramePath(o.out, frame), f.colour);
-        writeImage(depthFramePath(o.out, frame), f.depth);
-        writeImage(groundTruthPath(o.out, frame), f.groundTruth);
+        writeImage(out.colourFrame(frame), f.colour);
+        writeImage(out.depthFrame(frame), f.depth);
+        writeImage(out.groundTruth(frame), f.groundTruth);
     }
 }
 

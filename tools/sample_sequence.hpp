@@ -4,8 +4,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "evaluated_range.hpp"
 #include "sample_room.hpp"
-#include "sequence_layout.hpp"
 
 struct SampleSettings {
     int width = 320;

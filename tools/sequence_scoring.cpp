@@ -36,17 +36,18 @@ SequenceScore scoreSequence(const std::filesystem::path& sequence,
     SequenceScore score;
     score.sequence = sequence.string();
     score.masks = masks.string();
+    const dadimero::SequenceDirectory directory(sequence);
     const EvaluatedRange range = frames ? *frames : readEvaluatedRange(sequence);
     if (range.empty()) {
-        const std::string where = frames ? "" : " (" + temporalRangePath(sequence).string() + ")";
+        const std::string where = frames ? "" : " (" + directory.temporalRange().string() + ")";
         throw NothingToScore("no frames in range " + std::to_string(range.first) + ".." +
                              std::to_string(range.last) + where);
     }
-    const std::filesystem::path roiPath = regionOfInterestPath(sequence);
+    const std::filesystem::path roiPath = directory.regionOfInterest();
     const cv::Mat roi = readGrey(roiPath, "region of interest");
     for (int64_t frame = range.first; frame <= range.last; ++frame) {
-        const std::filesystem::path gtPath = groundTruthPath(sequence, frame);
-        const std::filesystem::path binPath = maskPath(masks, frame);
+        const std::filesystem::path gtPath = directory.groundTruth(frame);
+        const std::filesystem::path binPath = dadimero::maskPath(masks, frame);
         const cv::Mat groundTruth = readGrey(gtPath, "ground truth");
         const cv::Mat mask = readGrey(binPath, "mask");
         requireSize(groundTruth, roi.size(), gtPath);

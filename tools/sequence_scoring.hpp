@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "change_detection_scores.hpp"
-#include "sequence_layout.hpp"
+#include "evaluated_range.hpp"
 
 struct FrameCounts {
     int64_t frame = 0;

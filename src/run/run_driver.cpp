@@ -308,7 +308,7 @@ int runDadiMero(ArgumentList args, StageTimes* times) {
     }
     Run run;
     run.times = times;
-    run.files.prefix = args[1] + "/";
+    run.files = SequenceFiles(args[1]);
     run.params = parseRunParameters(args);
     resolveFrameRange(run);
     cv::Mat background = loadBackgroundImage(run);

@@ -1,34 +1,13 @@
 #include "run/sequence_files.hpp"
 
-#include <sys/stat.h>
-
-#include <cerrno>
-
 #include <opencv2/imgcodecs.hpp>
 
 #include "depth/depth_samples.hpp"
 #include "files/image_files.hpp"
-#include "files/sequence_layout.hpp"
 #include "run/fatal_error.hpp"
 #include "run/formatting.hpp"
 
 namespace dadimero {
-
-std::string SequenceFiles::temporalRangePath() const {
-    return prefix + kTemporalRangeName;
-}
-
-std::string SequenceFiles::roiPath() const {
-    return prefix + kRegionOfInterestName;
-}
-
-std::string SequenceFiles::colourFramePath(int64_t frame) const {
-    return prefix + "/" + colourFrameName(frame);
-}
-
-std::string SequenceFiles::depthFramePath(int64_t frame) const {
-    return prefix + "/" + depthFrameName(frame);
-}
 
 void checkImageSize(const std::string& path, const cv::Mat& image, int width, int height) {
     if (image.cols == width && image.rows == height) return;
@@ -45,19 +24,8 @@ namespace {
 
 }  // namespace
 
-std::string SequenceFiles::colourFrameJpegPath(int64_t frame) const {
-    return prefix + "/" + colourFrameJpegName(frame);
-}
-
 cv::Mat SequenceFiles::loadColourFrame(int64_t frame) const {
-    // The change-detection benchmarks store colour frames as JPEG: one is read
-    // where no PNG of the frame exists.
-    std::string path = colourFramePath(frame);
-    struct stat status {};
-    if (stat(path.c_str(), &status) != 0 && errno == ENOENT) {
-        const std::string jpeg = colourFrameJpegPath(frame);
-        if (stat(jpeg.c_str(), &status) == 0) path = jpeg;
-    }
+    const std::string path = directory.colourFrameToRead(frame);
     cv::Mat image = readImage(path, cv::IMREAD_COLOR);
     if (image.empty()) failToRead("Unable to read expected RGB file %s\n", path);
     checkImageSize(path, image, width, height);

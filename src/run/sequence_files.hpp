@@ -5,6 +5,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "files/sequence_directory.hpp"
+
 namespace dadimero {
 
 // The files of the sequence directory as the program names them in its
@@ -12,16 +14,19 @@ namespace dadimero {
 // doubled separator) and their checked loading. Every load failure throws
 // FatalError (exit 1) with the message of its call site.
 struct SequenceFiles {
+    explicit SequenceFiles(const std::string& argument = "")
+        : prefix(argument + "/"), directory(SequenceDirectory::namedAsTheCommandLine(argument)) {}
+
     std::string prefix;  // the sequence argument followed by "/"
-    int width = 0;       // W and H of the colour background image, once loaded
+    SequenceDirectory directory;
+    int width = 0;  // W and H of the colour background image, once loaded
     int height = 0;
 
-    std::string temporalRangePath() const;
-    std::string roiPath() const;
-    std::string backgroundPath(const std::string& name) const { return prefix + name; }
-    std::string colourFramePath(int64_t frame) const;
-    std::string colourFrameJpegPath(int64_t frame) const;
-    std::string depthFramePath(int64_t frame) const;
+    std::string temporalRangePath() const { return directory.temporalRange(); }
+    std::string roiPath() const { return directory.regionOfInterest(); }
+    std::string backgroundPath(const std::string& name) const { return directory.background(name); }
+    std::string colourFramePath(int64_t frame) const { return directory.colourFrame(frame); }
+    std::string depthFramePath(int64_t frame) const { return directory.depthFrame(frame); }
 
     // An 8-bit three-channel image of W x H pixels: the PNG of the frame, or
     // its JPEG where no PNG exists. Messages name the PNG unless the JPEG is read.

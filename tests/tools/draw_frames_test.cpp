@@ -4,9 +4,9 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "error_panel.hpp"
+#include "evaluated_range.hpp"
 #include "frame_panels.hpp"
 #include "ground_truth_labels.hpp"
-#include "sequence_layout.hpp"
 #include "tool_test_support.hpp"
 
 namespace {
@@ -52,7 +52,7 @@ TEST(DrawFramesCommandTest, WritesOnePicturePerFrameMarksCalibrationAndNamesAMis
         0);
     std::filesystem::create_directories(masks);
     for (const int frame : {5, 6})
-        cv::imwrite(maskPath(masks, frame).string(), cv::Mat::zeros(40, 48, CV_8UC1));
+        cv::imwrite(dadimero::maskPath(masks, frame).string(), cv::Mat::zeros(40, 48, CV_8UC1));
 
     // Frame 2 has no mask yet: a calibration frame, drawn all the same.
     CommandResult r = runProgram(DRAW_FRAMES_EXE,
@@ -74,7 +74,7 @@ TEST(DrawFramesCommandTest, WritesOnePicturePerFrameMarksCalibrationAndNamesAMis
                    {seq.string(), masks.string(), "--frames", "7", "--out", out.string()},
                    dir.path());
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "draw-frames: missing mask " + maskPath(masks, 7).string() + "\n");
+    EXPECT_EQ(r.err, "draw-frames: missing mask " + dadimero::maskPath(masks, 7).string() + "\n");
     EXPECT_FALSE(std::filesystem::exists(out / "frame000007.png"));
 
     r = runProgram(DRAW_FRAMES_EXE, {seq.string(), masks.string(), "--frames", "x", "--out", "o"},
@@ -125,15 +125,15 @@ TEST(DrawFramesCommandTest, ErrorPanelColoursThePixelsTheScoresCount) {
     // right (past the 2-pixel border band) and every other column of shadow.
     std::filesystem::create_directories(masks);
     for (int frame = 4; frame <= 12; ++frame) {
-        const cv::Mat truth =
-            cv::imread(groundTruthPath(seq, frame).string(), cv::IMREAD_GRAYSCALE);
+        const cv::Mat truth = cv::imread(
+            dadimero::SequenceDirectory(seq).groundTruth(frame).string(), cv::IMREAD_GRAYSCALE);
         cv::Mat mask = cv::Mat::zeros(truth.size(), CV_8UC1);
         const cv::Mat moving = truth == GT_MOVING;
         moving(cv::Rect(0, 0, truth.cols - 3, truth.rows))
             .copyTo(mask(cv::Rect(3, 0, truth.cols - 3, truth.rows)));
         for (int x = 0; x < truth.cols; x += 2)
             mask.col(x).setTo(255, truth.col(x) == GT_HARD_SHADOW);
-        cv::imwrite(maskPath(masks, frame).string(), mask);
+        cv::imwrite(dadimero::maskPath(masks, frame).string(), mask);
     }
     const std::filesystem::path csv = dir.path() / "frames.csv";
     const CommandResult scores = runProgram(
@@ -169,9 +169,12 @@ TEST(DrawFramesCommandTest, ErrorPanelColoursThePixelsTheScoresCount) {
     EXPECT_EQ(pixelsOfColour(picture, errors, kFalsePositiveColour), 4 * falsePositives);
     EXPECT_EQ(pixelsOfColour(picture, errors, kFalseNegativeColour), 4 * falseNegatives);
 
-    const cv::Mat truth = cv::imread(groundTruthPath(seq, kFrame).string(), cv::IMREAD_GRAYSCALE);
-    const cv::Mat mask = cv::imread(maskPath(masks, kFrame).string(), cv::IMREAD_GRAYSCALE);
-    const cv::Mat roi = cv::imread(regionOfInterestPath(seq).string(), cv::IMREAD_GRAYSCALE);
+    const cv::Mat truth = cv::imread(dadimero::SequenceDirectory(seq).groundTruth(kFrame).string(),
+                                     cv::IMREAD_GRAYSCALE);
+    const cv::Mat mask =
+        cv::imread(dadimero::maskPath(masks, kFrame).string(), cv::IMREAD_GRAYSCALE);
+    const cv::Mat roi = cv::imread(dadimero::SequenceDirectory(seq).regionOfInterest().string(),
+                                   cv::IMREAD_GRAYSCALE);
     const int shadowLeftOut =
         cv::countNonZero((truth == GT_HARD_SHADOW) & (roi != 0) & (mask == 0));
     EXPECT_GT(shadowLeftOut, 0);

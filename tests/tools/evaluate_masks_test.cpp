@@ -6,7 +6,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "change_detection_scores.hpp"
-#include "sequence_layout.hpp"
+#include "evaluated_range.hpp"
 #include "tool_test_support.hpp"
 
 namespace {
@@ -81,12 +81,15 @@ const cv::Mat kAllStatic(3, 8, CV_8UC1, cv::Scalar(0));
 // labelledGroundTruth(), frame 3 all moving (15 ROI pixels).
 void writeSequence(const std::filesystem::path& sequence) {
     std::filesystem::create_directories(sequence / "groundtruth");
-    std::ofstream(temporalRangePath(sequence)) << "2 3\n";
-    cv::imwrite(regionOfInterestPath(sequence).string(), regionOfInterest());
+    std::ofstream(dadimero::SequenceDirectory(sequence).temporalRange()) << "2 3\n";
+    cv::imwrite(dadimero::SequenceDirectory(sequence).regionOfInterest().string(),
+                regionOfInterest());
     for (const int outside : {1, 4})
-        cv::imwrite(groundTruthPath(sequence, outside).string(), kAllStatic);
-    cv::imwrite(groundTruthPath(sequence, 2).string(), labelledGroundTruth());
-    cv::imwrite(groundTruthPath(sequence, 3).string(), kAllMoving);
+        cv::imwrite(dadimero::SequenceDirectory(sequence).groundTruth(outside).string(),
+                    kAllStatic);
+    cv::imwrite(dadimero::SequenceDirectory(sequence).groundTruth(2).string(),
+                labelledGroundTruth());
+    cv::imwrite(dadimero::SequenceDirectory(sequence).groundTruth(3).string(), kAllMoving);
 }
 
 // Masks for frames 1..4; frames outside the range would add false positives
@@ -94,9 +97,9 @@ void writeSequence(const std::filesystem::path& sequence) {
 void writeMasks(const std::filesystem::path& masks, const cv::Mat& frame2, const cv::Mat& frame3) {
     std::filesystem::create_directories(masks);
     for (const int outside : {1, 4})
-        cv::imwrite(maskPath(masks, outside).string(), kAllMoving);
-    cv::imwrite(maskPath(masks, 2).string(), frame2);
-    cv::imwrite(maskPath(masks, 3).string(), frame3);
+        cv::imwrite(dadimero::maskPath(masks, outside).string(), kAllMoving);
+    cv::imwrite(dadimero::maskPath(masks, 2).string(), frame2);
+    cv::imwrite(dadimero::maskPath(masks, 3).string(), frame3);
 }
 
 class EvaluateMasksCommandTest : public ::testing::Test {
@@ -160,7 +163,7 @@ TEST_F(EvaluateMasksCommandTest, AveragesPerSequenceMeasuresNotPooledCounts) {
 }
 
 TEST_F(EvaluateMasksCommandTest, MissingOrBrokenFilesAreErrorsNamingTheFile) {
-    const std::filesystem::path missingMask = maskPath(masks, 3);
+    const std::filesystem::path missingMask = dadimero::maskPath(masks, 3);
     std::filesystem::remove(missingMask);
     CommandResult r = evaluate({sequence.string(), masks.string()});
     EXPECT_EQ(r.exitCode, 1);
@@ -173,7 +176,7 @@ TEST_F(EvaluateMasksCommandTest, MissingOrBrokenFilesAreErrorsNamingTheFile) {
     EXPECT_NE(r.err.find("cannot read mask " + missingMask.string()), std::string::npos) << r.err;
 
     cv::imwrite(missingMask.string(), cv::Mat::zeros(3, 8, CV_8UC1));
-    const std::filesystem::path missingTruth = groundTruthPath(sequence, 2);
+    const std::filesystem::path missingTruth = dadimero::SequenceDirectory(sequence).groundTruth(2);
     std::filesystem::remove(missingTruth);
     r = evaluate({sequence.string(), masks.string()});
     EXPECT_EQ(r.exitCode, 1);
@@ -184,10 +187,10 @@ TEST_F(EvaluateMasksCommandTest, MissingOrBrokenFilesAreErrorsNamingTheFile) {
 }
 
 TEST_F(EvaluateMasksCommandTest, WronglySizedMaskIsAnError) {
-    cv::imwrite(maskPath(masks, 2).string(), cv::Mat::zeros(4, 8, CV_8UC1));
+    cv::imwrite(dadimero::maskPath(masks, 2).string(), cv::Mat::zeros(4, 8, CV_8UC1));
     const CommandResult r = evaluate({sequence.string(), masks.string()});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find(maskPath(masks, 2).string()), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(dadimero::maskPath(masks, 2).string()), std::string::npos) << r.err;
 }
 
 // catA holds v1 (the fixture's answers: TP 18, FP 2, FN 1, TN 7, one of the FP
@@ -273,7 +276,7 @@ TEST(EvaluateMasksDatasetTest, MeansVideosPerCategoryThenCategoriesAndWritesEver
 
     // A video whose mask is missing is left out, named with the reason, and
     // the others are scored; the scores are replaced.
-    const std::filesystem::path missingMask = maskPath(results / "catA" / "v2", 3);
+    const std::filesystem::path missingMask = dadimero::maskPath(results / "catA" / "v2", 3);
     std::filesystem::remove(missingMask);
     const CommandResult missing =
         runProgram(EVALUATE_MASKS_EXE, {"--dataset", data.string(), results.string()}, dir.path());
@@ -307,7 +310,7 @@ TEST(EvaluateMasksDatasetTest, FollowsLinksAndLeavesOutWhatItCannotScore) {
     const std::filesystem::path elsewhere = dir.path() / "elsewhere";
     writeSequence(data / "catA" / "v1");
     writeSequence(data / "catA" / "empty");
-    std::ofstream(temporalRangePath(data / "catA" / "empty")) << "3 2\n";
+    std::ofstream(dadimero::SequenceDirectory(data / "catA" / "empty").temporalRange()) << "3 2\n";
     writeSequence(elsewhere / "linkedVideo");
     writeSequence(elsewhere / "category" / "v3");
     std::filesystem::create_directory_symlink(elsewhere / "linkedVideo", data / "catA" / "linked");
@@ -320,8 +323,10 @@ TEST(EvaluateMasksDatasetTest, FollowsLinksAndLeavesOutWhatItCannotScore) {
     const CommandResult scored = runProgram(
         EVALUATE_MASKS_EXE, {"--dataset", data.string(), results.string(), "--json"}, dir.path());
     EXPECT_EQ(scored.exitCode, 4) << scored.err;
-    EXPECT_EQ(scored.err, "evaluate-masks: left out catA/empty: no frames in range 3..2 (" +
-                              temporalRangePath(data / "catA" / "empty").string() + ")\n");
+    EXPECT_EQ(scored.err,
+              "evaluate-masks: left out catA/empty: no frames in range 3..2 (" +
+                  dadimero::SequenceDirectory(data / "catA" / "empty").temporalRange().string() +
+                  ")\n");
     for (const char* video : {"\"v1\"", "\"linked\"", "\"v3\""}) {
         const size_t row = scored.out.find(std::string("\"video\": ") + video);
         ASSERT_NE(row, std::string::npos) << video << scored.out;
@@ -332,7 +337,7 @@ TEST(EvaluateMasksDatasetTest, FollowsLinksAndLeavesOutWhatItCannotScore) {
 
     // A mask damaged between its header and its end: that video alone is left
     // out, and the exit code says so.
-    const std::filesystem::path damaged = maskPath(results / "catB" / "v3", 2);
+    const std::filesystem::path damaged = dadimero::maskPath(results / "catB" / "v3", 2);
     std::string bytes = readFileBytes(damaged);
     for (size_t i = 40; i + 20 < bytes.size(); ++i)
         bytes[i] = static_cast<char>(bytes[i] ^ 0x5a);

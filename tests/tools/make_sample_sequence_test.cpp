@@ -5,8 +5,8 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "evaluated_range.hpp"
 #include "ground_truth_labels.hpp"
-#include "sequence_layout.hpp"
 #include "tool_test_support.hpp"
 
 namespace {
@@ -55,7 +55,7 @@ TEST(MakeSampleSequenceTest, SameSeedGivesIdenticalFilesAndAnotherSeedDiffers) {
     EXPECT_NE(readFileBytes(first / "CinitImageL.png"), readFileBytes(other / "CinitImageL.png"));
     for (int frame = 1; frame <= kFrames; ++frame) {
         const std::filesystem::path input =
-            std::filesystem::relative(colourFramePath(first, frame), first);
+            std::filesystem::relative(dadimero::SequenceDirectory(first).colourFrame(frame), first);
         EXPECT_NE(readFileBytes(first / input), readFileBytes(other / input)) << input;
     }
 }
@@ -69,15 +69,15 @@ TEST(MakeSampleSequenceTest, WritesTheSequenceLayoutInBothDepthFormats) {
         const EvaluatedRange range = readEvaluatedRange(seq);
         EXPECT_EQ(range.first, kFrames / 4 + 1);
         EXPECT_EQ(range.last, kFrames);
-        const cv::Mat background =
-            cv::imread(backgroundImagePath(seq).string(), cv::IMREAD_UNCHANGED);
+        const cv::Mat background = cv::imread(
+            dadimero::SequenceDirectory(seq).background().string(), cv::IMREAD_UNCHANGED);
         EXPECT_EQ(background.type(), CV_8UC3);
         EXPECT_EQ(background.size(), cv::Size(kWidth, kHeight));
         for (int frame = 1; frame <= kFrames; ++frame) {
-            const cv::Mat colour =
-                cv::imread(colourFramePath(seq, frame).string(), cv::IMREAD_UNCHANGED);
-            const cv::Mat depth =
-                cv::imread(depthFramePath(seq, frame).string(), cv::IMREAD_UNCHANGED);
+            const cv::Mat colour = cv::imread(
+                dadimero::SequenceDirectory(seq).colourFrame(frame).string(), cv::IMREAD_UNCHANGED);
+            const cv::Mat depth = cv::imread(
+                dadimero::SequenceDirectory(seq).depthFrame(frame).string(), cv::IMREAD_UNCHANGED);
             EXPECT_EQ(colour.type(), CV_8UC3);
             EXPECT_EQ(depth.type(), bits == 16 ? CV_16UC1 : CV_8UC1);
             EXPECT_EQ(depth.size(), background.size());
@@ -119,15 +119,20 @@ class SampleGroundTruthTest : public ::testing::Test {
         dir = new TemporaryDirectory;
         sequence = dir->path() / "seq";
         ASSERT_EQ(generate(sequence, "11", dir->path(), {"--roi", "partial"}).exitCode, 0);
-        background = cv::imread(backgroundImagePath(sequence).string(), cv::IMREAD_COLOR);
-        roi = cv::imread(regionOfInterestPath(sequence).string(), cv::IMREAD_GRAYSCALE);
+        background = cv::imread(dadimero::SequenceDirectory(sequence).background().string(),
+                                cv::IMREAD_COLOR);
+        roi = cv::imread(dadimero::SequenceDirectory(sequence).regionOfInterest().string(),
+                         cv::IMREAD_GRAYSCALE);
         for (int frame = 1; frame <= kFrames; ++frame) {
             colour.push_back(
-                cv::imread(colourFramePath(sequence, frame).string(), cv::IMREAD_COLOR));
+                cv::imread(dadimero::SequenceDirectory(sequence).colourFrame(frame).string(),
+                           cv::IMREAD_COLOR));
             depth.push_back(
-                cv::imread(depthFramePath(sequence, frame).string(), cv::IMREAD_ANYDEPTH));
+                cv::imread(dadimero::SequenceDirectory(sequence).depthFrame(frame).string(),
+                           cv::IMREAD_ANYDEPTH));
             truth.push_back(
-                cv::imread(groundTruthPath(sequence, frame).string(), cv::IMREAD_GRAYSCALE));
+                cv::imread(dadimero::SequenceDirectory(sequence).groundTruth(frame).string(),
+                           cv::IMREAD_GRAYSCALE));
         }
     }
     static void TearDownTestSuite() { delete dir; }

@@ -4,7 +4,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 
-#include "sequence_layout.hpp"
+#include "evaluated_range.hpp"
 #include "tool_test_support.hpp"
 
 namespace {
@@ -23,8 +23,8 @@ TEST(QuietToolsTest, DamagedMaskGivesOneLineNamingItFromEachTool) {
         0);
     std::filesystem::create_directories(masks);
     for (int frame = 3; frame <= 8; ++frame)
-        cv::imwrite(maskPath(masks, frame).string(), cv::Mat::zeros(40, 48, CV_8UC1));
-    const std::filesystem::path damaged = maskPath(masks, 5);
+        cv::imwrite(dadimero::maskPath(masks, frame).string(), cv::Mat::zeros(40, 48, CV_8UC1));
+    const std::filesystem::path damaged = dadimero::maskPath(masks, 5);
     const std::string whole = readFileBytes(damaged);
     const std::string truncated = whole.substr(0, whole.size() / 2);
 

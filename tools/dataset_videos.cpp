@@ -29,8 +29,10 @@ std::vector<std::filesystem::directory_entry> sortedSubdirectories(
     return entries;
 }
 
-// The video at `relative` below `root` ("." for the root itself).
-DatasetVideo videoAt(const std::filesystem::path& root, const std::filesystem::path& relative) {
+}  // namespace
+
+DatasetVideo datasetVideoAt(const std::filesystem::path& root,
+                            const std::filesystem::path& relative) {
     if (relative == ".") {
         std::filesystem::path named = std::filesystem::absolute(root).lexically_normal();
         if (named.filename().empty()) named = named.parent_path();  // "dir/" and "."
@@ -42,6 +44,8 @@ DatasetVideo videoAt(const std::filesystem::path& root, const std::filesystem::p
     return {category, below == "." ? category : below.generic_string(), relative, std::nullopt};
 }
 
+namespace {
+
 // `ancestors` holds the real paths of the directories from the root down to
 // `directory`: a link back to one of them is a loop and is not entered.
 void collectVideos(const std::filesystem::path& root, const std::filesystem::path& directory,
@@ -49,7 +53,7 @@ void collectVideos(const std::filesystem::path& root, const std::filesystem::pat
                    std::vector<DatasetVideo>& videos) {
     for (const std::filesystem::directory_entry& entry : sortedSubdirectories(directory)) {
         if (isVideo(entry.path())) {
-            videos.push_back(videoAt(root, entry.path().lexically_relative(root)));
+            videos.push_back(datasetVideoAt(root, entry.path().lexically_relative(root)));
             continue;
         }
         std::error_code error;
@@ -70,7 +74,7 @@ std::vector<DatasetVideo> findDatasetVideos(const std::filesystem::path& root) {
     if (!std::filesystem::is_directory(root, error)) {
         throw std::runtime_error("no dataset directory " + root.string());
     }
-    if (isVideo(root)) return {videoAt(root, ".")};
+    if (isVideo(root)) return {datasetVideoAt(root, ".")};
     std::vector<std::filesystem::path> ancestors = {std::filesystem::canonical(root, error)};
     std::vector<DatasetVideo> videos;
     collectVideos(root, root, ancestors, videos);
@@ -97,7 +101,7 @@ std::vector<DatasetVideo> readVideoList(const std::filesystem::path& list,
                                      " is not \"FIRST LAST PATH\" with PATH below " +
                                      root.string());
         }
-        videos.push_back(videoAt(root, relative));
+        videos.push_back(datasetVideoAt(root, relative));
         videos.back().frames = frames;
     }
     if (file.bad()) throw std::runtime_error("cannot read " + list.string());

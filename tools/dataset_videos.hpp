@@ -23,6 +23,11 @@ struct DatasetVideo {
     std::optional<EvaluatedRange> frames;
 };
 
+// The video at `relative` below `root` ("." for the root itself), with its
+// category and name; its frames are those of its temporalROI.txt.
+DatasetVideo datasetVideoAt(const std::filesystem::path& root,
+                            const std::filesystem::path& relative);
+
 // Every video under `root`, in byte order of their path components, so that a
 // category's videos are together and the order never depends on the file
 // system. Directories inside a video are not searched. Symbolic links to

@@ -21,11 +21,12 @@ namespace {
 }  // namespace
 
 std::optional<std::string> extractOption(ArgumentList& args, const std::string& name,
-                                         std::optional<std::string> fallback) {
+                                         std::optional<std::string> fallback, TakenOptions* taken) {
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i] != name) continue;
         if (i + 1 >= args.size()) failOption(name);
         std::string value = std::move(args[i + 1]);
+        if (taken != nullptr) taken->push_back({name, value});
         args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
                    args.begin() + static_cast<std::ptrdiff_t>(i + 2));
         return value;
@@ -33,8 +34,9 @@ std::optional<std::string> extractOption(ArgumentList& args, const std::string& 
     return fallback;
 }
 
-int32_t getIntOption(ArgumentList& args, const std::string& name, int32_t fallback) {
-    const std::optional<std::string> value = extractOption(args, name, std::nullopt);
+int32_t getIntOption(ArgumentList& args, const std::string& name, int32_t fallback,
+                     TakenOptions* taken) {
+    const std::optional<std::string> value = extractOption(args, name, std::nullopt, taken);
     if (!value) return fallback;
     const char* text = value->c_str();
     char* stop = nullptr;
@@ -46,8 +48,9 @@ int32_t getIntOption(ArgumentList& args, const std::string& name, int32_t fallba
     return static_cast<int32_t>(converted);
 }
 
-double getFloatOption(ArgumentList& args, const std::string& name, double fallback) {
-    const std::optional<std::string> value = extractOption(args, name, std::nullopt);
+double getFloatOption(ArgumentList& args, const std::string& name, double fallback,
+                      TakenOptions* taken) {
+    const std::optional<std::string> value = extractOption(args, name, std::nullopt, taken);
     if (!value) return fallback;
     const char* text = value->c_str();
     char* stop = nullptr;
@@ -57,19 +60,19 @@ double getFloatOption(ArgumentList& args, const std::string& name, double fallba
 }
 
 std::string getStringOption(ArgumentList& args, const std::string& name,
-                            const std::string& fallback) {
-    return *extractOption(args, name, fallback);
+                            const std::string& fallback, TakenOptions* taken) {
+    return *extractOption(args, name, fallback, taken);
 }
 
-RunParameters parseRunParameters(ArgumentList& args) {
+RunParameters parseRunParameters(ArgumentList& args, TakenOptions* taken) {
     RunParameters p;
     // The defaults go through double like parsed values, then round to float.
-    auto getFloat = [&args](const char* name, double fallback) {
-        return static_cast<float>(getFloatOption(args, name, fallback));
+    auto getFloat = [&args, taken](const char* name, double fallback) {
+        return static_cast<float>(getFloatOption(args, name, fallback, taken));
     };
-    p.ini = getIntOption(args, "-ini", 1);
-    p.end = getIntOption(args, "-end", 0);
-    p.n = getIntOption(args, "-n", 3);
+    p.ini = getIntOption(args, "-ini", 1, taken);
+    p.end = getIntOption(args, "-end", 0, taken);
+    p.n = getIntOption(args, "-n", 3, taken);
     if (!isSupportedBlockSide(p.n)) {
         throw FatalError{
             EXIT_BAD_OPTION,
@@ -77,25 +80,25 @@ RunParameters parseRunParameters(ArgumentList& args) {
                        p.n),
             true};
     }
-    p.K = getIntOption(args, "-K", 0);
+    p.K = getIntOption(args, "-K", 0, taken);
     p.e1 = getFloat("-e1", 0.1);
     p.e2 = getFloat("-e2", 0.008);
     p.e1D = getFloat("-e1D", 0.1);
     p.e2D = getFloat("-e2D", 0.00075);
     p.c1 = getFloat("-c1", 0.1);
     p.c2 = getFloat("-c2", 0.05);
-    p.Cw = getIntOption(args, "-Cw", 5);
+    p.Cw = getIntOption(args, "-Cw", 5, taken);
     p.gamma = getFloat("-g", 0.7);
     p.beta = getFloat("-b", 1.0);
     p.tauS = getFloat("-tS", 0.1);
     p.tauH = getFloat("-tH", 10.0);
-    p.shadowRemoval = getIntOption(args, "-s", 1);
-    p.saveModels = getIntOption(args, "-m", 0);
-    p.saveMasks = getIntOption(args, "-l", 0);
-    p.useRoi = getIntOption(args, "-ROI", 1);
-    p.useDepth = getIntOption(args, "-DADI", 1);
-    p.backgroundName = getStringOption(args, "-nameCE", "CinitImageL.png");
-    p.threads = getIntOption(args, "-threads", 0);
+    p.shadowRemoval = getIntOption(args, "-s", 1, taken);
+    p.saveModels = getIntOption(args, "-m", 0, taken);
+    p.saveMasks = getIntOption(args, "-l", 0, taken);
+    p.useRoi = getIntOption(args, "-ROI", 1, taken);
+    p.useDepth = getIntOption(args, "-DADI", 1, taken);
+    p.backgroundName = getStringOption(args, "-nameCE", "CinitImageL.png", taken);
+    p.threads = getIntOption(args, "-threads", 0, taken);
     return p;
 }
 

@@ -3,7 +3,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <functional>
 #include <thread>
@@ -81,6 +84,18 @@ fs::path startFolder(const fs::path& outputRoot, const char* kind) {
     if (error)
         throw std::runtime_error("cannot create " + folder.string() + ": " + error.message());
     return folder;
+}
+
+// A folder of this start's own in the temporary folder ($TMPDIR or /tmp).
+fs::path privateFolder() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/dadimero-dataset.XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("cannot create a temporary folder from " + pattern + ": " +
+                                 std::strerror(errno));
+    }
+    return pattern;
 }
 
 ThreadsRule threadsRule(const DatasetOptions& o, size_t pending) {
@@ -216,7 +231,12 @@ int runDataset(const DatasetOptions& o, const SignalWatch& signals) {
     }
     EngineResult result;
     if (!plan.toRun.empty()) {
-        EngineFiles files{self, {}, startFolder(plan.outputRoot, "start")};
+        // On this machine alone, the plan and the task logs stay off the output
+        // folder, so that a full output disk cannot swallow why a run failed.
+        EngineFiles files{
+            self,
+            {},
+            o.engine == Engine::Ssh ? startFolder(plan.outputRoot, "ssh") : privateFolder()};
         files.planFile = files.folder / "plan";
         savePlan(plan, files.planFile);
         if (o.engine == Engine::Ssh) {

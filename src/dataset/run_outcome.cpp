@@ -56,7 +56,11 @@ std::string exitDescription(int status, const fs::path& folder) {
                                 : "signal " + std::to_string(status - 128)) +
                " (status " + std::to_string(status) + ")";
     } else {
-        text = "exited " + std::to_string(status);
+        // DADI-MERO's exit codes, for when its log could not say (a full disk).
+        static const char* const kMeanings[] = {"", " (input unusable)", " (bad option)",
+                                                " (mask not written)", " (internal failure)"};
+        text = "exited " + std::to_string(status) +
+               (status >= 1 && status <= 4 ? kMeanings[status] : "");
     }
     return text + ": " + lastLogLine(folder);
 }
@@ -78,6 +82,13 @@ RunOutcome judgeRun(const DatasetPlan& plan, size_t run, const ExpectedRun& expe
         return {Outcome::Interrupted, started ? logNote(folder).substr(1) : "(not started)"};
     }
     const std::string message = end != nullptr ? end->message : "";
+    // The task's own failure comes first: what the folder holds may be an
+    // earlier run's, which it could not clear.
+    const std::string prefix = kTaskFailure;
+    if (message.rfind(prefix, 0) == 0) {
+        const std::string why = message.substr(prefix.size());
+        return {Outcome::Failed, started ? why + logNote(folder) : "did not start: " + why};
+    }
     switch (check.state) {
         case RunState::Failed:
             return {Outcome::Failed, exitDescription(status, folder) + logNote(folder)};
@@ -100,11 +111,6 @@ RunOutcome judgeRun(const DatasetPlan& plan, size_t run, const ExpectedRun& expe
         case RunState::NotRun:
         case RunState::Complete:
             break;
-    }
-    const std::string prefix = kTaskFailure;
-    if (message.rfind(prefix, 0) == 0) {
-        const std::string why = message.substr(prefix.size());
-        return {Outcome::Failed, started ? why + logNote(folder) : "did not start: " + why};
     }
     if (started) {
         return {Outcome::CutShort,

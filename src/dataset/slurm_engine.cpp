@@ -329,9 +329,10 @@ int runOnSlurm(const DatasetPlan& plan, const EngineFiles& files, const SlurmOpt
     const std::vector<std::string> ids = submission.allIds();
     const fs::path collectLog = files.folder / ("collect-" + submission.collectId + ".out");
     std::printf(
-        "dadimero-dataset: submitted %zu runs to Slurm as job %s, and job %s to "
-        "collect them once they have ended\n",
-        plan.toRun.size(), joined(submission.arrayIds(), ", ").c_str(),
+        "dadimero-dataset: submitted %zu run%s to Slurm as job array%s %s; job %s "
+        "collects them once they have ended\n",
+        plan.toRun.size(), plan.toRun.size() == 1 ? "" : "s",
+        submission.arrays.size() == 1 ? "" : "s", joined(submission.arrayIds(), ", ").c_str(),
         submission.collectId.c_str());
     std::printf("  follow:  squeue -j %s\n", joined(ids, ",").c_str());
     std::printf("  stop:    scancel %s\n", joined(ids, " ").c_str());

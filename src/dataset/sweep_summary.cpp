@@ -153,10 +153,13 @@ SweepSummary summariseSweep(const DatasetPlan& plan, const std::vector<RunOutcom
         TakenOptions taken;
         readRunOptions(setting.options, &taken);
         std::map<std::string, std::string> byName;
-        for (const TakenOption& option : taken) {
+        for (const TakenOption& option : taken)
             byName[option.name] = option.value;
-            if (std::find(names.begin(), names.end(), option.name) == names.end()) {
-                names.push_back(option.name);
+        // In the order the user gave them: the first grid is the first axis.
+        for (const std::string& word : setting.options) {
+            if (byName.count(word) != 0 &&
+                std::find(names.begin(), names.end(), word) == names.end()) {
+                names.push_back(word);
             }
         }
         values.push_back(std::move(byName));

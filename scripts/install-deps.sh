@@ -4,7 +4,8 @@
 set -euo pipefail
 packages=(build-essential cmake libopencv-dev libgtest-dev parallel strace
   pybind11-dev python3-dev python3-numpy python3-opencv python3-pytest
-  python3-venv python3-setuptools python3-wheel python3-pybind11 python3-build "$@")
+  python3-venv python3-setuptools python3-wheel python3-pybind11 python3-build zlib1g-dev
+  slurm-wlm munge "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

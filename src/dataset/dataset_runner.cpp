@@ -202,8 +202,8 @@ int runDataset(const DatasetOptions& o, const SignalWatch& signals) {
             plan.toRun.push_back(run);
         }
     }
-    std::string header =
-        "dadimero-dataset: " + std::to_string(plan.sequences.size()) + " sequences";
+    std::string header = "dadimero-dataset: " + std::to_string(plan.sequences.size()) +
+                         (plan.sequences.size() == 1 ? " sequence" : " sequences");
     if (plan.sweep) {
         header += " x " + std::to_string(plan.settings.size()) +
                   " settings = " + std::to_string(plan.runCount()) + " runs";

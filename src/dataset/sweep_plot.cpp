@@ -136,7 +136,9 @@ cv::Mat linePlot(const SweepSummary& summary) {
     text(image, "F-measure against " + summary.sweptOptions[0] + " (higher is better)", {kLeft, 30},
          0.6);
     text(image, summary.sweptOptions[0], {kLeft + plotWidth / 2 - 10, height - 20});
-    for (size_t s = 0; s < series.size(); ++s) {
+    // Overall last, on top of the categories; each series' best value ringed.
+    for (size_t k = 0; k < series.size(); ++k) {
+        const size_t s = (k + 1) % series.size();
         const cv::Scalar colour = s == 0 ? kInk : kPalette[(s - 1) % std::size(kPalette)];
         const int thickness = s == 0 ? 3 : 2;
         std::vector<std::pair<size_t, double>> points;
@@ -148,6 +150,12 @@ cv::Mat linePlot(const SweepSummary& summary) {
             }
         }
         std::sort(points.begin(), points.end());
+        const auto best =
+            std::max_element(points.begin(), points.end(),
+                             [](const auto& a, const auto& b) { return a.second < b.second; });
+        if (best != points.end()) {
+            cv::circle(image, at(best->first, best->second), 8, colour, 2, cv::LINE_AA);
+        }
         for (size_t i = 0; i < points.size(); ++i) {
             const cv::Point point = at(points[i].first, points[i].second);
             cv::circle(image, point, 4, colour, cv::FILLED, cv::LINE_AA);

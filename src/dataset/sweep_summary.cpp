@@ -64,10 +64,12 @@ std::string padded(const std::string& text, size_t width) {
     return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
 }
 
-std::string cellJson(const SweepCell& cell) {
+// `count` names what cell.videos counts: "videos", or "categories" overall.
+std::string cellJson(const SweepCell& cell, const char* count) {
     if (cell.failed) return "{\"failed\": true}";
     if (!cell.scored) return "null";
-    return "{\"videos\": " + std::to_string(cell.videos) + ", " + jsonMeasures(cell.measures) + "}";
+    return "{\"" + std::string(count) + "\": " + std::to_string(cell.videos) + ", " +
+           jsonMeasures(cell.measures) + "}";
 }
 
 std::string csvField(const std::string& text) {
@@ -297,10 +299,10 @@ void appendSweepFiles(const DatasetPlan& plan, const SweepSummary& summary,
         for (size_t c = 0; c < summary.categories.size(); ++c) {
             csvRow(summary.categories[c], row.categories[c]);
             json += (c == 0 ? "" : ", ") + jsonString(summary.categories[c]) + ": " +
-                    cellJson(row.categories[c]);
+                    cellJson(row.categories[c], "videos");
         }
         csvRow("overall", row.overall);
-        json += "}, \"overall\": " + cellJson(row.overall) + "}";
+        json += "}, \"overall\": " + cellJson(row.overall, "categories") + "}";
     }
     json += "], \"best\": {\"categories\": {";
     auto bestJson = [&](const std::optional<size_t>& row, double f) {

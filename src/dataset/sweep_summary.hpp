@@ -34,7 +34,7 @@ struct SweepRow {
     size_t setting = 0;
     std::vector<std::string> failedRuns;  // "name: why"
     std::vector<SweepCell> categories;    // as SweepSummary::categories
-    SweepCell overall;                    // failed when any run failed
+    SweepCell overall;  // failed when any run failed; its `videos` counts categories
 };
 
 struct SweepSummary {

@@ -108,6 +108,25 @@ start ssh-again --sshloginfile "$work/hosts" "$inputs" "$work/inputs-out"
 check "over ssh, the local engine's runs are complete" \
     contains "$work/ssh-again.txt" "Summary: 0 ran, 2 skipped (complete), 0 failed"
 
+# Ctrl-C stops the ssh engine too: GNU parallel, its jobs and their DADI-MERO.
+set -m
+"$dataset" run --bin "$program" --sshloginfile "$work/hosts" "$slow" "$work/ssh-stopped" -- -n 9 \
+    >"$work/ssh-int.txt" 2>&1 &
+pid=$!
+set +m
+tries=0
+until compgen -G "$work/ssh-stopped/seq/bin*.png" >/dev/null || [ $tries -ge 600 ]; do
+    sleep 0.05
+    tries=$((tries + 1))
+done
+kill -INT -- "-$pid"
+wait "$pid"
+status=$?
+cat "$work/ssh-int.txt"
+check "over ssh, INT: exit 130" [ "$status" -eq 130 ]
+check "over ssh, INT: the run is named as interrupted" contains "$work/ssh-int.txt" "interrupted: seq"
+check "over ssh, INT: nothing is left running" none_left
+
 # Failures say what happened.
 if [ "$(id -u)" -ne 0 ]; then
     echo "skipped: a full and a read-only output folder (mounting needs root)"

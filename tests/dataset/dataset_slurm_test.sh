@@ -108,6 +108,24 @@ check "resubmitted: only the cancelled run runs" \
     contains "$work/resubmit.txt" "Summary: 1 ran, 1 skipped (complete), 0 failed"
 check "resubmitted: the masks of an uninterrupted run" same_masks "$work/reference" "$work/cancelled"
 
+# Ctrl-C while following the jobs cancels them.
+set -m
+"$dataset" run --slurm --wait "$long" "$work/stopped" -- -n 9 >"$work/int.txt" 2>&1 &
+pid=$!
+set +m
+tries=0
+until compgen -G "$work/stopped/seq*/bin*.png" >/dev/null || [ $tries -ge 600 ]; do
+    sleep 0.1
+    tries=$((tries + 1))
+done
+kill -INT -- "-$pid"
+wait "$pid"
+status=$?
+cat "$work/int.txt"
+check "--wait, INT: exit 130" [ "$status" -eq 130 ]
+check "--wait, INT: the runs are named as interrupted" contains "$work/int.txt" "interrupted: seq"
+check "--wait, INT: the jobs are cancelled" [ -z "$(squeue --noheader)" ]
+
 # A failing sequence is named with its exit code, the reason and its log.
 cp -r "$data" "$work/broken-data"
 rm "$work/broken-data/catB/four/input/in000009.png"
@@ -133,4 +151,8 @@ check "the sweep's table is printed" contains "$work/sweep-slurm.txt" "Best sett
 
 bash "$here/slurm_cluster.sh" stop "$cluster"
 check "no process of the test or its cluster is left" none_left
+conf=$SLURM_CONF
+unset SLURM_CONF  # so that the check's own processes do not carry it
+check "no process carries the cluster's configuration" \
+    [ -z "$(grep -lsxzF "SLURM_CONF=$conf" /proc/[0-9]*/environ | grep -v "^/proc/$$/")" ]
 finish

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <map>
 
+#include "dataset/engines.hpp"
 #include "dataset/input_fingerprint.hpp"
 #include "dataset/parallel_for.hpp"
 #include "dataset/run_options.hpp"
@@ -17,13 +18,8 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string lastLogLine(const fs::path& folder) {
-    const std::optional<std::string> log = readRecord(folder, kRunLog);
-    if (!log) return "no log";
-    size_t end = log->find_last_not_of(" \t\r\n");
-    if (end == std::string::npos) return "empty log";
-    const size_t start = log->find_last_of('\n', end);
-    return log->substr(start == std::string::npos ? 0 : start + 1,
-                       end + 1 - (start == std::string::npos ? 0 : start + 1));
+    const std::string line = lastLineOf(folder / kRunLog);
+    return line.empty() ? "no log" : line;
 }
 
 std::string logNote(const fs::path& folder) {

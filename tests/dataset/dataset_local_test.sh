@@ -84,11 +84,7 @@ slow=$work/slow
 "$generator" --out "$slow/seq" --width 128 --height 96 --frames 60 --seed 3 >/dev/null || exit 1
 "$dataset" run --bin "$program" "$slow" "$work/slow-out" -- -n 9 >"$work/first.txt" 2>&1 &
 first=$!
-tries=0
-until compgen -G "$work/slow-out/seq/bin*.png" >/dev/null || [ $tries -ge 600 ]; do
-    sleep 0.05
-    tries=$((tries + 1))
-done
+wait_for "$work/slow-out/seq/bin*.png"
 start second "$slow" "$work/slow-out" -- -n 9
 check "a second start on the same output folder: exit 1" [ "$status" -eq 1 ]
 check "the refusal names the running start" contains "$work/second.txt" "in use by another start"
@@ -114,11 +110,7 @@ set -m
     >"$work/ssh-int.txt" 2>&1 &
 pid=$!
 set +m
-tries=0
-until compgen -G "$work/ssh-stopped/seq/bin*.png" >/dev/null || [ $tries -ge 600 ]; do
-    sleep 0.05
-    tries=$((tries + 1))
-done
+wait_for "$work/ssh-stopped/seq/bin*.png"
 kill -INT -- "-$pid"
 wait "$pid"
 status=$?

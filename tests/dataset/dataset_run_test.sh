@@ -192,15 +192,12 @@ check "the reference run completes" [ "$status" -eq 0 ]
 # control does, and once the first mask is written sends INT to that group, as
 # Ctrl-C on a terminal does, or TERM to the program alone.
 interrupt() {  # interrupt INT|TERM OUTPUT_ROOT
-    local signal=$1 target=$2 tries=0
+    local signal=$1 target=$2
     set -m
     "$dataset" run --bin "$recording" -j 2 "$long" "$target" -- -n 9 >"$work/$signal.txt" 2>&1 &
     local pid=$!
     set +m
-    until compgen -G "$target/seq*/bin*.png" >/dev/null || [ $tries -ge 600 ]; do
-        sleep 0.05
-        tries=$((tries + 1))
-    done
+    wait_for "$target/seq*/bin*.png"
     if [ "$signal" = INT ]; then
         kill -INT -- "-$pid"
     else

@@ -87,11 +87,7 @@ check "a start while the jobs are queued is refused" [ "$status" -eq 1 ]
 check "the refusal names the jobs" contains "$work/again.txt" "are still queued or running"
 
 # Cancel one task once its first mask is written.
-tries=0
-until compgen -G "$work/cancelled/seq1/bin*.png" >/dev/null || [ $tries -ge 600 ]; do
-    sleep 0.1
-    tries=$((tries + 1))
-done
+wait_for "$work/cancelled/seq1/bin*.png"
 task=$(squeue --noheader --array --format='%i %j' | awk '$2 == "dadimero-dataset" { print $1 }' |
     head -n 1)
 echo "cancelling task $task"
@@ -113,11 +109,7 @@ set -m
 "$dataset" run --slurm --wait "$long" "$work/stopped" -- -n 9 >"$work/int.txt" 2>&1 &
 pid=$!
 set +m
-tries=0
-until compgen -G "$work/stopped/seq*/bin*.png" >/dev/null || [ $tries -ge 600 ]; do
-    sleep 0.1
-    tries=$((tries + 1))
-done
+wait_for "$work/stopped/seq*/bin*.png"
 kill -INT -- "-$pid"
 wait "$pid"
 status=$?

@@ -27,6 +27,14 @@ same_masks() {  # same_masks DIR_A DIR_B: the same bin*.png files, byte for byte
 none_left() {
     ! pgrep -a -f -- "$work/"
 }
+# Waits until a file matches GLOB (a mask written), at most a minute.
+wait_for() {
+    local tries=0
+    until compgen -G "$1" >/dev/null || [ $tries -ge 600 ]; do
+        sleep 0.1
+        tries=$((tries + 1))
+    done
+}
 finish() {
     echo "$failures failed checks"
     [ "$failures" -eq 0 ]

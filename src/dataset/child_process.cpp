@@ -4,9 +4,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <thread>
 
 namespace dadimero {
 
@@ -28,6 +32,24 @@ int SignalWatch::wait(std::chrono::milliseconds timeout) const {
                          static_cast<long>((timeout - seconds).count() * 1000000)};
     const int signal = sigtimedwait(&watched_, nullptr, &limit);
     return signal == SIGINT || signal == SIGTERM ? signal : 0;
+}
+
+void SignalWatch::runOrEndOnSignal(const std::function<void()>& work,
+                                   const std::string& note) const {
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        work();
+        done = true;
+    });
+    while (!done) {
+        if (const int signal = wait(std::chrono::milliseconds(100)); signal != 0) {
+            std::fflush(stdout);
+            std::fprintf(stderr, "dadimero-dataset: interrupted by %s; %s\n",
+                         signal == SIGINT ? "INT" : "TERM", note.c_str());
+            std::_Exit(128 + signal);  // the worker goes with the process
+        }
+    }
+    worker.join();
 }
 
 pid_t startChild(const std::vector<std::string>& argv, const ChildOptions& options) {

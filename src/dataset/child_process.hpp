@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,13 @@ class SignalWatch {
     // none came (a child's end also ends the wait early).
     int wait(std::chrono::milliseconds timeout) const;
     const sigset_t& childMask() const { return previous_; }
+
+    // Runs `work` on a thread of its own while waiting for INT and TERM. A
+    // signal ends the process at once, with 128 + the signal, after the line
+    // "dadimero-dataset: interrupted by INT; `note`": `work` must leave
+    // nothing half done when it is cut off (it only reads, or writes at its end
+    // whole or not at all).
+    void runOrEndOnSignal(const std::function<void()>& work, const std::string& note) const;
 
   private:
     sigset_t watched_;

@@ -1,10 +1,8 @@
 #include "dataset/dataset_end.hpp"
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
-#include <thread>
 
 #include "dataset/parallel_for.hpp"
 #include "dataset/sweep_summary.hpp"
@@ -46,34 +44,26 @@ std::vector<DatasetVideo> videosOfSetting(const DatasetPlan& plan, size_t settin
     return videos;
 }
 
-// Scores every setting on a thread of its own while this one watches for a
-// stop: nothing is written before all the scores are known.
-std::optional<std::vector<SettingScores>> scoreSettings(const DatasetPlan& plan,
-                                                        const std::vector<ExpectedRun>& expected,
-                                                        const std::vector<RunOutcome>& outcomes,
-                                                        const SignalWatch& signals,
-                                                        int& interruptedBy) {
+// Scores every setting while watching for a stop: nothing is written before
+// all the scores are known, so a stop leaves the previous ones.
+std::vector<SettingScores> scoreSettings(const DatasetPlan& plan,
+                                         const std::vector<ExpectedRun>& expected,
+                                         const std::vector<RunOutcome>& outcomes,
+                                         const SignalWatch& signals) {
     std::vector<SettingScores> scores(plan.settings.size());
-    std::atomic<bool> done{false};
-    std::thread worker([&] {
-        forEachInParallel(plan.settings.size(), [&](size_t s) {
-            scores[s].setting = s;
-            const std::vector<DatasetVideo> videos =
-                videosOfSetting(plan, s, expected, outcomes, scores[s].runs);
-            if (!videos.empty()) {
-                scores[s].dataset = scoreDataset(plan.datasetRoot, plan.resultsRootOf(s), videos);
-            }
-        });
-        done = true;
-    });
-    while (!done) {
-        if (const int signal = signals.wait(std::chrono::milliseconds(100)); signal != 0) {
-            interruptedBy = signal;
-            worker.detach();  // the process ends without writing anything
-            return std::nullopt;
-        }
-    }
-    worker.join();
+    signals.runOrEndOnSignal(
+        [&] {
+            forEachInParallel(plan.settings.size(), [&](size_t s) {
+                scores[s].setting = s;
+                const std::vector<DatasetVideo> videos =
+                    videosOfSetting(plan, s, expected, outcomes, scores[s].runs);
+                if (!videos.empty()) {
+                    scores[s].dataset =
+                        scoreDataset(plan.datasetRoot, plan.resultsRootOf(s), videos);
+                }
+            });
+        },
+        "start it again to resume");
     return scores;
 }
 
@@ -105,12 +95,10 @@ int finishDataset(const DatasetPlan& plan, const std::vector<ExpectedRun>& expec
     for (const RunOutcome& o : outcomes) {
         if (o.outcome == Outcome::Failed || o.outcome == Outcome::CutShort) failed = true;
     }
-    const std::optional<std::vector<SettingScores>> scores =
-        scoreSettings(plan, expected, outcomes, signals, interruptedBy);
-    if (!scores) return interruptedExit(interruptedBy);
+    const std::vector<SettingScores> scores = scoreSettings(plan, expected, outcomes, signals);
     try {
         std::vector<std::pair<fs::path, std::string>> files;
-        for (const SettingScores& s : *scores) {
+        for (const SettingScores& s : scores) {
             if (!s.dataset) continue;
             const fs::path root = plan.resultsRootOf(s.setting);
             files.emplace_back(root / "scores.txt", datasetTable(*s.dataset));
@@ -124,7 +112,7 @@ int finishDataset(const DatasetPlan& plan, const std::vector<ExpectedRun>& expec
             }
         }
         if (plan.sweep) {
-            const SweepSummary summary = summariseSweep(plan, outcomes, *scores);
+            const SweepSummary summary = summariseSweep(plan, outcomes, scores);
             appendSweepFiles(plan, summary, files);
             replaceTextFiles(files);
             writeSweepPlot(plan, summary);

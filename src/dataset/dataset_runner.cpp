@@ -2,13 +2,11 @@
 
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <functional>
 #include <thread>
 
 #include "dataset/dataset_end.hpp"
@@ -38,25 +36,6 @@ fs::path absoluteRoot(const fs::path& path) {
 bool commandExists(const std::string& name, const SignalWatch& signals) {
     std::string output;
     return runCommand({"sh", "-c", "command -v " + name}, output, &signals.childMask()) == 0;
-}
-
-// Runs `work` on a thread of its own while this one watches for INT and TERM;
-// returns the signal that came first, or 0 once the work is done. A signal
-// leaves the work running: the caller ends the process.
-int watched(const std::function<void()>& work, const SignalWatch& signals) {
-    std::atomic<bool> done{false};
-    std::thread worker([&] {
-        work();
-        done = true;
-    });
-    while (!done) {
-        if (const int signal = signals.wait(std::chrono::milliseconds(100)); signal != 0) {
-            worker.detach();
-            return signal;
-        }
-    }
-    worker.join();
-    return 0;
 }
 
 std::vector<Setting> settingsOf(const DatasetOptions& o) {
@@ -174,7 +153,7 @@ int runDataset(const DatasetOptions& o, const SignalWatch& signals) {
     // What is complete, what has no frames, what is to run.
     std::vector<ExpectedRun> expected;
     std::vector<RunState> states(plan.runCount());
-    const int stop = watched(
+    signals.runOrEndOnSignal(
         [&] {
             expected = expectedRuns(plan);
             forEachInParallel(plan.runCount(), [&](size_t run) {
@@ -185,12 +164,7 @@ int runDataset(const DatasetOptions& o, const SignalWatch& signals) {
                         : checkRun(plan.folderOf(run), e.options, e.inputs, e.frames).state;
             });
         },
-        signals);
-    if (stop != 0) {
-        std::fprintf(stderr, "dadimero-dataset: interrupted by %s before any run started\n",
-                     stop == SIGINT ? "INT" : "TERM");
-        return 128 + stop;
-    }
+        "no run was started");
     std::vector<size_t> skipped;
     size_t noFrames = 0;
     for (size_t run = 0; run < plan.runCount(); ++run) {

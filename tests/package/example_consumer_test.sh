@@ -31,4 +31,13 @@ compare() {
 }
 compare rgbd
 compare colour -DADI 0
-echo "the installed package builds the example, and its masks are DADI-MERO's"
+# The installed dataset program finds the installed DADI-MERO beside itself.
+mkdir -p "$work/dataset/cat"
+ln -s "$work/seq" "$work/dataset/cat/seq"
+"$work/prefix/bin/dadimero-dataset" run -j 1 "$work/dataset" "$work/results" >/dev/null
+for mask in "$work/rgbd/program"/bin*.png; do
+    cmp -s "$mask" "$work/results/cat/seq/$(basename "$mask")" ||
+        { echo "the installed dadimero-dataset's masks differ from DADI-MERO's"; exit 1; }
+done
+echo "the installed package builds the example, and its masks are DADI-MERO's; so are the"
+echo "installed dadimero-dataset's"

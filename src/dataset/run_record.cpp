@@ -4,7 +4,6 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <regex>
 #include <stdexcept>
 #include <system_error>
 
@@ -32,17 +31,37 @@ void writeRecord(const fs::path& folder, const char* name, const std::string& te
     }
 }
 
+namespace {
+
+// The files a run of DADI-MERO writes: its record, bin%06d.png, Cbin%06d.png,
+// Dbin%06d.png, Dmodel%06d.png, Cmodel%06d.ppm and DinitImage.png.
+bool isRunOutput(const std::string& name) {
+    for (const char* record : {kOptionsRecord, kInputsRecord, kRunLog, kStatusRecord}) {
+        if (name == record) return true;
+    }
+    if (name == "DinitImage.png") return true;
+    const auto numbered = [&name](const std::string& stem, const std::string& extension) {
+        if (name.size() <= stem.size() + extension.size() || !name.starts_with(stem) ||
+            !name.ends_with(extension)) {
+            return false;
+        }
+        const std::string digits =
+            name.substr(stem.size(), name.size() - stem.size() - extension.size());
+        return digits.find_first_not_of("0123456789") == std::string::npos;
+    };
+    return numbered("bin", ".png") || numbered("Cbin", ".png") || numbered("Dbin", ".png") ||
+           numbered("Dmodel", ".png") || numbered("Cmodel", ".ppm");
+}
+
+}  // namespace
+
 void clearRunFolder(const fs::path& folder) {
-    static const std::regex kRunOutput(
-        "DADI-MERO\\.(status|options|inputs|log)|(bin|Cbin|Dbin|Dmodel)[0-9]+\\.png|"
-        "Cmodel[0-9]+\\.ppm|DinitImage\\.png");
     std::error_code error;
     std::vector<fs::path> outputs;
     for (fs::directory_iterator it(folder, error); !error && it != fs::directory_iterator();
          it.increment(error)) {
         std::error_code ignored;
-        if (it->is_regular_file(ignored) &&
-            std::regex_match(it->path().filename().string(), kRunOutput)) {
+        if (it->is_regular_file(ignored) && isRunOutput(it->path().filename().string())) {
             outputs.push_back(it->path());
         }
     }

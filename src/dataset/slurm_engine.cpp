@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -74,29 +73,44 @@ std::string firstLine(const std::string& text) {
     return text.substr(0, end);
 }
 
+bool allDigits(const std::string& text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
 int maxArraySize(const SignalWatch& signals) {
     std::string output;
     if (runCommand({"scontrol", "show", "config"}, output, &signals.childMask()) != 0) {
         throw std::runtime_error("scontrol show config failed: " + firstLine(output));
     }
-    static const std::regex kSetting("MaxArraySize\\s*=\\s*([0-9]+)");
-    std::smatch match;
-    if (!std::regex_search(output, match, kSetting)) return 1001;  // Slurm's default
-    return std::max(1, std::stoi(match[1]));
+    // A line "MaxArraySize            = 1001".
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string name, equals, value;
+        if (words >> name >> equals >> value && name == "MaxArraySize" && equals == "=" &&
+            allDigits(value) && value.size() < 10) {
+            return std::max(1, std::stoi(value));
+        }
+    }
+    return 1001;  // Slurm's default
 }
 
-// sbatch --parsable prints "JOBID" or "JOBID;CLUSTER".
+// sbatch --parsable prints "JOBID" or "JOBID;CLUSTER" on a line of its own,
+// perhaps after warnings.
 std::string submit(const std::vector<std::string>& argv, const SignalWatch& signals) {
     std::string output;
     const int status = runCommand(argv, output, &signals.childMask());
-    static const std::regex kJobId("^([0-9]+)(;.*)?\\s*$");
-    std::smatch match;
-    const std::string line = firstLine(output);
-    if (status != 0 || !std::regex_match(line, match, kJobId)) {
+    std::istringstream lines(output);
+    std::string id;
+    for (std::string line; std::getline(lines, line);) {
+        const std::string first = line.substr(0, line.find_first_of("; \t\r"));
+        if (allDigits(first)) id = first;
+    }
+    if (status != 0 || id.empty()) {
         throw std::runtime_error("sbatch failed" +
                                  (output.empty() ? std::string() : ": " + firstLine(output)));
     }
-    return match[1];
+    return id;
 }
 
 void saveSubmission(const fs::path& folder, const Submission& s) {

@@ -4,18 +4,24 @@
 //
 //     cv::Ptr<dadimero::Subtractor> subtractor = dadimero::createSubtractor();
 //     cv::Mat mask;
-//     for (each frame) subtractor->apply(colour, depth, mask);  // empty while calibrating
+//     for (each frame) subtractor->apply(colour, depth, mask);  // all 0 while calibrating
 //
 // Results are exactly reproducible: the same frames and settings give the same
 // bytes on every machine and for every thread count.
 //
 // Errors are cv::Exception: `err` holds one sentence, `code` the error code
 // (cv::Error::StsBadArg for a bad argument, StsOutOfRange for a setting or rate
-// outside its range, StsParseError for an unreadable file, StsNoMem), `func`
-// the public function called, and what() all three.
+// outside its range, StsParseError for a damaged file, StsError for a file
+// that cannot be opened or written, StsNoMem), `func` the public function
+// called, and what() all three. The library never prints.
 #pragma once
 
+#include <cstdint>
+#include <iosfwd>
+#include <limits>
 #include <memory>
+#include <string>
+#include <variant>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -23,31 +29,79 @@
 
 namespace dadimero {
 
-// Every field defaults to the command line's default.
+// The settings of a Subtractor. Every field defaults to the command line's
+// default; kSettingFields below says what each one means and which values the
+// library accepts.
 struct Settings {
-    int n = 3;             // block side: each pixel holds n x n weights; 1, 3, 5, 7 or 9
-    int K = 1;             // the first K - 1 frames given to apply() calibrate the models
-    float e1 = 0.1f;       // colour distance threshold while calibrating
-    float e2 = 0.008f;     // colour distance threshold online
-    float e1D = 0.1f;      // depth threshold while calibrating
-    float e2D = 0.00075f;  // depth threshold online; 0.005 replaces it for 8-bit depth
-    float c1 = 0.1f;       // learning rate while calibrating (falls linearly towards c2)
-    float c2 = 0.05f;      // learning rate online
-    int Cw = 5;            // 5: 5 x 5 spatial majority filter; any other value: 3 x 3
+    int n = 3;
+    int K = 1;
+    float e1 = 0.1f;
+    float e2 = 0.008f;
+    float e1D = 0.1f;
+    float e2D = 0.00075f;
+    float c1 = 0.1f;
+    float c2 = 0.05f;
+    int Cw = 5;
     bool shadowRemoval = true;
-    float gamma = 0.7f;   // shadow test: lower bound of the brightness ratio
-    float beta = 1.0f;    // shadow test: upper bound of the brightness ratio
-    float tauS = 0.1f;    // shadow test: saturation threshold
-    float tauH = 10.0f;   // shadow test: hue threshold, degrees
-    int shadowValue = 0;  // mask value of a shadow the final mask calls background; 0 .. 254
-    int threads = 0;      // 0: one per core; the results are the same for every value
+    float gamma = 0.7f;
+    float beta = 1.0f;
+    float tauS = 0.1f;
+    float tauH = 10.0f;
+    int shadowValue = 0;
+    int threads = 0;
 };
 
-// The library refuses settings that can have no meaning, with one sentence
-// naming the setting and its value: NaN or infinite numbers, negative
-// thresholds, rates c1 and c2 outside [0, 1], K < 1, n other than 1, 3, 5, 7
-// or 9, Cw other than 3 or 5, gamma < 0 or gamma > beta, negative tauS or tauH,
-// shadowValue outside 0 .. 254, threads < 0.
+// One setting: its name (the field's, the key of the settings file and the
+// Python keyword), its field, the values the library accepts and what it
+// means. A number is accepted when it is finite and lies in [least, most],
+// and, for a step, is least plus a whole number of steps.
+struct SettingField {
+    const char* name;
+    std::variant<int Settings::*, float Settings::*, bool Settings::*> field;
+    double least;
+    double most;
+    double step;           // 0: any value in the range
+    const char* accepted;  // the accepted values in words, for messages
+    bool fixed;  // fixes the model's layout or workers: changes only before the first frame
+    const char* meaning;  // one line
+};
+
+inline constexpr double kUnbounded = std::numeric_limits<double>::infinity();
+
+// Every setting, in the order of Settings. The library refuses a value
+// outside these rules, and gamma above beta, with one sentence naming the
+// setting and the value. State files hold the settings in this order.
+inline constexpr SettingField kSettingFields[] = {
+    {"n", &Settings::n, 1, 9, 2, "1, 3, 5, 7 or 9", true,
+     "block side: each pixel holds n x n weights"},
+    {"K", &Settings::K, 1, kUnbounded, 1, "1 or more", false,
+     "the first K - 1 frames given to apply() calibrate the models"},
+    {"e1", &Settings::e1, 0, kUnbounded, 0, "0 or more", false,
+     "colour distance threshold while calibrating"},
+    {"e2", &Settings::e2, 0, kUnbounded, 0, "0 or more", false, "colour distance threshold online"},
+    {"e1D", &Settings::e1D, 0, kUnbounded, 0, "0 or more", false,
+     "depth threshold while calibrating"},
+    {"e2D", &Settings::e2D, 0, kUnbounded, 0, "0 or more", false,
+     "depth threshold online; 0.005 replaces it for 8-bit depth"},
+    {"c1", &Settings::c1, 0, 1, 0, "between 0 and 1", false,
+     "learning rate while calibrating (falls linearly towards c2)"},
+    {"c2", &Settings::c2, 0, 1, 0, "between 0 and 1", false, "learning rate online"},
+    {"Cw", &Settings::Cw, 3, 5, 2, "3 or 5", false, "side of the spatial majority filter: 3 or 5"},
+    {"shadowRemoval", &Settings::shadowRemoval, 0, 1, 1, "true or false", false,
+     "shadow removal on or off"},
+    {"gamma", &Settings::gamma, 0, kUnbounded, 0, "0 or more", false,
+     "shadow test: lower bound of the brightness ratio"},
+    {"beta", &Settings::beta, -kUnbounded, kUnbounded, 0, "a finite number", false,
+     "shadow test: upper bound of the brightness ratio, at least gamma"},
+    {"tauS", &Settings::tauS, 0, kUnbounded, 0, "0 or more", false,
+     "shadow test: saturation threshold"},
+    {"tauH", &Settings::tauH, 0, kUnbounded, 0, "0 or more", false,
+     "shadow test: hue threshold, degrees"},
+    {"shadowValue", &Settings::shadowValue, 0, 254, 1, "between 0 and 254", false,
+     "mask value of a shadow the final mask calls background (127 as MOG2)"},
+    {"threads", &Settings::threads, 0, kUnbounded, 1, "0 or more", true,
+     "worker threads; 0: cv::getNumThreads(); the results are the same for every value"},
+};
 
 // The initial depth background of the given depth frames (all 8-bit or all
 // 16-bit, one channel, one size): per pixel inside `roi` the largest value, 0

@@ -49,6 +49,18 @@ ModelGrid gridFor(const Settings& settings, const cv::Mat& background, const cha
                                   " pixels, n=" + std::to_string(grid.n) + ")");
 }
 
+// The worker threads for Settings::threads: 0 follows OpenCV's own count
+// (cv::setNumThreads), like OpenCV's parallel loops.
+int workerCount(int threads) {
+    return resolveThreadCount(threads > 0 ? threads : std::max(cv::getNumThreads(), 1));
+}
+
+// The mask of a frame that is not detected: all background.
+void backgroundMask(const ModelGrid& grid, cv::OutputArray fgmask) {
+    fgmask.create(grid.H, grid.W, CV_8UC1);
+    fgmask.getMat().setTo(cv::Scalar::all(0));
+}
+
 // The learning of one frame: whether the models learn, and at which rate.
 struct Learning {
     bool learns;
@@ -63,7 +75,7 @@ struct Subtractor::Impl {
           grid(g),
           roi(std::move(region)),
           shadow{s.gamma, s.beta, s.tauS, s.tauH},
-          pool(resolveThreadCount(s.threads)),
+          pool(workerCount(s.threads)),
           colour(g, pool.size()),
           framePlanes(allocFloatPlanes(g.pixels())),
           coneCaches(static_cast<size_t>(pool.size())),

@@ -327,8 +327,7 @@ TEST(SubtractorLifecycleTest, SettingsGoThroughYamlAndMeaninglessOnesAreRefused)
     const std::vector<std::tuple<Change, std::string, bool>> refused = {
         // change, sentence, whether the command line's rules take it
         {[](auto& s) { s.n = 4; }, "n must be 1, 3, 5, 7 or 9, got 4", false},
-        {[](auto& s) { s.threads = -1; }, "threads must be 0 (one per core) or more, got -1",
-         false},
+        {[](auto& s) { s.threads = -1; }, "threads must be 0 or more, got -1", false},
         {[](auto& s) { s.K = 0; }, "K must be 1 or more, got 0", true},
         {[&](auto& s) { s.e1 = nan; }, "e1 must be a finite number, got nan", true},
         {[](auto& s) { s.e2 = -1.0f; }, "e2 must be 0 or more, got -1", true},

@@ -273,10 +273,19 @@ class Subtractor : public cv::BackgroundSubtractor {
     // The settings through cv::FileStorage, one key per Settings field:
     // save("settings.yml") writes them, read() of that node (or
     // cv::Algorithm::load<dadimero::Subtractor>) gives them back. read() takes
-    // the keys it finds and keeps the others, as setSettings does.
+    // the keys it finds and keeps the others, as setSettings does, and refuses
+    // a node with a key no setting has (another algorithm's settings).
     void write(cv::FileStorage& fs) const override;
     using cv::Algorithm::write;
     void read(const cv::FileNode& fn) override;
+
+    // The settings in a file, as save() and cv::Algorithm::load write and read
+    // it (YAML; XML or JSON for a name ending in .xml or .json), under
+    // getDefaultName(). saveSettings() writes the file whole or not at all (see
+    // saveState); both refuse anything but a regular file, and loadSettings()
+    // a file over 1 MiB.
+    void saveSettings(const cv::String& filename) const;
+    void loadSettings(const cv::String& filename);
 
     // Returns the model to its starting state: the backgrounds it was built
     // with (the last depth background set), or, for a subtractor built from
@@ -284,15 +293,25 @@ class Subtractor : public cv::BackgroundSubtractor {
     // The settings stay.
     void clear() override;
 
-    // The whole state, settings and region of interest included, in a file of
-    // cv::FileStorage (.yml, .xml or .json, optionally .gz): a subtractor that
-    // loads it continues with exactly the masks the saved one would have given.
+    // The whole state, settings and region of interest included, in a binary
+    // file a little larger than the model: a subtractor that loads it
+    // continues with exactly the masks the saved one would have given.
+    // saveState() writes a temporary file beside `filename`, syncs it and
+    // renames it over `filename`, so that a crash, a full disk or an error at
+    // any moment leaves the previous file whole; any failure throws. Only a
+    // regular file is ever read or replaced (a link to one is followed).
     // loadState() keeps this subtractor's thread count and refuses, leaving
     // the subtractor unchanged, a file that is damaged, truncated, of another
     // version, or for another image size than this subtractor's (when it has
-    // one: a model or a region of interest).
+    // one: a model or a region of interest); every size in the file is
+    // checked against the file's length before anything is allocated.
     void saveState(const cv::String& filename) const;
     void loadState(const cv::String& filename);
+    // The same state in a stream (for example a std::stringstream); messages
+    // name it "the state". A stream whose length cannot be found (a pipe) is
+    // read as far as its header says.
+    void saveState(std::ostream& out) const;
+    void loadState(std::istream& in);
 
     bool empty() const override;                 // true only for a moved-from subtractor
     cv::String getDefaultName() const override;  // "dadimero_Subtractor"
@@ -306,6 +325,11 @@ class Subtractor : public cv::BackgroundSubtractor {
                    const char* what);
     const Settings& currentSettings() const;
     void changeSettings(const Settings& settings);
+    // The state through a stream; `name` names it in messages, `length` is
+    // the bytes left in it (-1: unknown), all of them the state's with
+    // `exactLength`.
+    void saveStateTo(std::ostream& out, const std::string& name) const;
+    void loadStateFrom(std::istream& in, int64_t length, bool exactLength, const std::string& name);
     void applyFrame(const cv::Mat& colour, const cv::Mat& depth, cv::OutputArray fgmask,
                     double learningRate);
 

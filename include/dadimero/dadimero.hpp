@@ -137,21 +137,24 @@ struct StageTimes;  // per-stage clocks of the benchmark (not part of the API)
 // background), the first K - 1 frames given to apply() calibrate the models
 // and the following ones are online. Built from settings alone, the first
 // frame's colour (and depth, if that frame has one) become the backgrounds, the
-// next K - 1 frames calibrate, and the following ones are online; apply()
-// gives no mask (an empty fgmask) for the first frame and the calibration
-// frames. With the default K = 1, a live camera gets its first mask from its
-// second frame:
+// next K - 1 frames calibrate, and the following ones are online. Every
+// apply() gives a mask of the frame's size: all background for the first
+// frame and the calibration frames (calibrating() tells them apart), as
+// OpenCV's subtractors do. With the default K = 1, a live camera gets its
+// first detection from its second frame:
 //
 //     cv::Ptr<dadimero::Subtractor> subtractor = dadimero::createSubtractor();
-//     for (cv::Mat frame, mask; camera.read(frame);)
-//         if (subtractor->apply(frame, mask), !mask.empty()) cv::imshow("mask", mask);
+//     for (cv::Mat frame, mask; camera.read(frame);) {
+//         subtractor->apply(frame, mask);
+//         cv::imshow("mask", mask);
+//     }
 //
 // Where the first frames are not empty of foreground, estimateBackground() over
 // a few of them gives better backgrounds to start from.
 //
-// Not copyable, movable. apply() allocates nothing after the first online
-// frame (fgmask aside, when the caller's matrix does not already have the
-// mask's size and type) unless the model restarts (learning rate 1, clear()).
+// Not copyable, movable. apply() allocates nothing after the first frame
+// (fgmask aside, when the caller's matrix does not already have the mask's
+// size and type) unless the model restarts (learning rate 1, clear()).
 // Like OpenCV's subtractors, one subtractor is for one thread at a time;
 // separate subtractors may run in parallel (each uses Settings::threads
 // threads).
@@ -181,9 +184,10 @@ class Subtractor : public cv::BackgroundSubtractor {
     static cv::Ptr<Subtractor> create();
 
     // Colour alone: for a subtractor without depth.
-    // While calibrating, fgmask is left empty (released); online it receives
-    // the final mask, 8-bit one channel, 255 foreground, 0 background and
-    // Settings::shadowValue for a shadow the mask calls background.
+    // fgmask receives the mask, 8-bit one channel of the frame's size: online
+    // the final mask, 255 foreground, 0 background and Settings::shadowValue
+    // for a shadow the mask calls background; all 0 for the first frame of a
+    // subtractor built from settings alone and while calibrating.
     // learningRate, as OpenCV documents it:
     //   < 0: the settings' rates (c1 falling to c2 while calibrating, then c2);
     //   0: the models do not learn from this frame;
@@ -191,9 +195,9 @@ class Subtractor : public cv::BackgroundSubtractor {
     //     moves learningRate x kernel(i, j) / (n + 1) of the way towards the
     //     pixel (for n of 3 to 9 the centre of the window moves learningRate
     //     of the way);
-    //   1: the models start afresh from this frame, which becomes the
-    //     backgrounds as the first frame of a subtractor built from settings
-    //     alone does (no mask; the next K - 1 frames calibrate);
+    //   1: the models start afresh from this frame, which becomes their
+    //     background (the mask is all 0); the next frame is detected against
+    //     it, without a new calibration;
     //   above 1 or NaN: refused (StsOutOfRange).
     void apply(cv::InputArray colour, cv::OutputArray fgmask, double learningRate = -1) override;
     // Colour and depth: for a subtractor that uses depth (built with a depth
@@ -206,8 +210,9 @@ class Subtractor : public cv::BackgroundSubtractor {
     // Empty before the first frame of a subtractor built from settings alone.
     void getBackgroundImage(cv::OutputArray backgroundImage) const override;
 
-    // True while the next apply() gives no mask: the first frame of a
-    // subtractor built from settings alone, and the calibration frames.
+    // True while the next apply() gives an all-background mask without
+    // detecting: the first frame of a subtractor built from settings alone,
+    // and the calibration frames.
     bool calibrating() const;
     bool usesDepth() const;
 

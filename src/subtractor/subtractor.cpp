@@ -433,7 +433,7 @@ void Subtractor::Impl::apply(const cv::Mat& colourFrame, const cv::Mat& depthFra
     convertFrame(colourFrame, depthFrame);
     if (frame < settings.K) {
         calibrate(learning);
-        fgmask.release();
+        backgroundMask(grid, fgmask);
     } else {
         processOnline(learning, fgmask);
         if (settings.shadowValue != 0) {
@@ -592,8 +592,12 @@ void Subtractor::applyFrame(const cv::Mat& colour, const cv::Mat& depth, cv::Out
         if (!depth.empty()) requireDepthImage(depth, colour.size(), "the depth frame");
     }
     startFrom(colour, depth, "the first colour frame");
+    // At the rate 1 the frame is the model, as OpenCV's subtractors take it:
+    // the next frame is detected against it, without a calibration.
+    if (learningRate == 1.0)
+        impl_->framesSeen = std::max<int64_t>(int64_t{impl_->settings.K} - 1, 0);
     if (setup_->times != nullptr) ++setup_->times->framesProcessed;
-    fgmask.release();
+    backgroundMask(impl_->grid, fgmask);
 }
 
 void Subtractor::apply(cv::InputArray colour, cv::OutputArray fgmask, double learningRate) {

@@ -48,9 +48,9 @@ bool isStored(const SettingField& setting) {
 // be called in pieces whose lengths are multiples of 32, all but the last.
 class StateHash {
   public:
-    explicit StateHash(uint64_t seed = 0) {
+    StateHash() {
         for (int i = 0; i < 4; ++i)
-            lane_[i] = seed + kPrime3 * static_cast<uint64_t>(i + 1);
+            lane_[i] = kPrime3 * static_cast<uint64_t>(i + 1);
     }
     void update(const void* data, size_t size) {
         const auto* bytes = static_cast<const uint8_t*>(data);
@@ -93,7 +93,8 @@ class StateHash {
     uint64_t length_ = 0;
 };
 
-// Fields are read and hashed a piece at a time, while the piece is in cache.
+// Fields are hashed and written, or read and hashed, a piece at a time, while
+// the piece is in cache.
 constexpr size_t kPieceBytes = size_t{1} << 20;
 
 [[noreturn]] void failState(const std::string& name, const std::string& what) {
@@ -182,8 +183,15 @@ class FieldWriter : public StateFields {
     void integer(const char*, int64_t& value) override { put(&value, sizeof value); }
     void real(const char*, float& value) override { put(&value, sizeof value); }
     void put(const void* data, size_t size) {
-        const uint64_t sum = stateChecksum(data, size);
-        out_.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+        StateHash hash;
+        const auto* bytes = static_cast<const char*>(data);
+        for (size_t done = 0; done < size;) {
+            const size_t piece = std::min(kPieceBytes, size - done);
+            hash.update(bytes + done, piece);
+            out_.write(bytes + done, static_cast<std::streamsize>(piece));
+            done += piece;
+        }
+        const uint64_t sum = hash.value();
         out_.write(reinterpret_cast<const char*>(&sum), sizeof sum);
         if (!out_) fail(cv::Error::StsError, "cannot write " + name_);
         written += stateFieldBytes(size, 1);

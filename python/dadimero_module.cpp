@@ -11,16 +11,17 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cfloat>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <sstream>
 #include <string>
-#include <system_error>
 #include <type_traits>
 #include <variant>
 #include <vector>
@@ -44,16 +45,27 @@ std::string shapeText(const py::array& array) {
     return text + (array.ndim() == 1 ? ",)" : ")");
 }
 
+// A cv2.UMat, which OpenCV's own functions take wherever they take an array.
+bool isUMat(py::handle object) {
+    const py::handle type = py::type::handle_of(object);
+    return py::str(type.attr("__name__")).cast<std::string>() == "UMat" &&
+           py::str(type.attr("__module__")).cast<std::string>().rfind("cv2", 0) == 0;
+}
+
 // What an input array holds, which decides the dtypes and shapes it may have.
 enum class Pixels { Colour, Depth, Mask };
 
 // A view of a NumPy array as a cv::Mat, sharing its memory. `keep` receives a
 // reference to the array; the view is valid while `keep` lives.
 cv::Mat viewOf(py::handle object, Pixels pixels, const std::string& what, py::array& keep) {
-    if (!py::isinstance<py::array>(object)) {
-        throw py::type_error(what + " must be a NumPy array, got " + typeName(object));
+    if (isUMat(object)) {
+        keep = object.attr("get")();  // its pixels, copied into a NumPy array
+    } else if (py::isinstance<py::array>(object)) {
+        keep = py::reinterpret_borrow<py::array>(object);
+    } else {
+        throw py::type_error(what + " must be a NumPy array or a cv2.UMat, got " +
+                             typeName(object));
     }
-    keep = py::reinterpret_borrow<py::array>(object);
     const bool bytes = py::isinstance<py::array_t<uint8_t>>(keep);
     const bool words = pixels == Pixels::Depth && py::isinstance<py::array_t<uint16_t>>(keep);
     if (!bytes && !words) {
@@ -164,47 +176,31 @@ bool toBool(py::handle value, const std::string& name) {
     return value.cast<bool>();
 }
 
-// The settings, by the C++ field names, with what each means.
-struct SettingsField {
-    const char* name;
-    std::variant<int dadimero::Settings::*, float dadimero::Settings::*, bool dadimero::Settings::*>
-        member;
-    const char* meaning;
-};
-
-const SettingsField kSettingsFields[] = {
-    {"n", &dadimero::Settings::n, "block side: each pixel holds n x n weights; 1, 3, 5, 7 or 9"},
-    {"K", &dadimero::Settings::K, "the first K - 1 frames given to apply() calibrate the models"},
-    {"e1", &dadimero::Settings::e1, "colour distance threshold while calibrating"},
-    {"e2", &dadimero::Settings::e2, "colour distance threshold online"},
-    {"e1D", &dadimero::Settings::e1D, "depth threshold while calibrating"},
-    {"e2D", &dadimero::Settings::e2D, "depth threshold online; 0.005 replaces it for uint8 depth"},
-    {"c1", &dadimero::Settings::c1, "learning rate while calibrating (falls towards c2)"},
-    {"c2", &dadimero::Settings::c2, "learning rate online"},
-    {"Cw", &dadimero::Settings::Cw, "5: 5 x 5 spatial majority filter; any other value: 3 x 3"},
-    {"shadowRemoval", &dadimero::Settings::shadowRemoval, "shadow removal on or off"},
-    {"gamma", &dadimero::Settings::gamma, "shadow test: lower bound of the brightness ratio"},
-    {"beta", &dadimero::Settings::beta, "shadow test: upper bound of the brightness ratio"},
-    {"tauS", &dadimero::Settings::tauS, "shadow test: saturation threshold"},
-    {"tauH", &dadimero::Settings::tauH, "shadow test: hue threshold, degrees"},
-    {"shadowValue", &dadimero::Settings::shadowValue,
-     "mask value of a shadow the mask calls background; 0 .. 254 (127 as MOG2)"},
-    {"threads", &dadimero::Settings::threads,
-     "worker threads, 0 for one per core; the masks are the same for every value"},
-};
-
 // The arguments of one call, bound to their names as Python binds them, with
 // Python's messages; a value is never printed.
 class Arguments {
   public:
-    // names: the parameters in order; the first `required` must be given.
-    // With `otherKeywords`, keywords that are not parameters are kept for the
+    // names: the parameters in order, each "name" or "name|alias" (cv2's name
+    // and the module's own, say); a name starting with '*' and those after it
+    // are keyword-only. The first `required` must be given. With
+    // `otherKeywords`, keywords that are not parameters are kept for the
     // caller (see rest()); otherwise they are refused.
     Arguments(std::string function, const py::args& args, const py::kwargs& keywords,
-              std::vector<const char*> names, size_t required, bool otherKeywords = false)
-        : function_(std::move(function)), names_(std::move(names)), values_(names_.size()) {
-        if (args.size() > names_.size()) {
-            throw py::type_error(function_ + "() takes at most " + std::to_string(names_.size()) +
+              const std::vector<std::string>& names, size_t required, bool otherKeywords = false)
+        : function_(std::move(function)), values_(names.size()) {
+        size_t positional = names.size();
+        for (size_t i = 0; i < names.size(); ++i) {
+            std::string name = names[i];
+            if (name[0] == '*') {
+                positional = std::min(positional, i);
+                name.erase(0, 1);
+            }
+            const size_t bar = name.find('|');
+            names_.push_back(name.substr(0, bar));
+            aliases_.push_back(bar == std::string::npos ? "" : name.substr(bar + 1));
+        }
+        if (args.size() > positional) {
+            throw py::type_error(function_ + "() takes at most " + std::to_string(positional) +
                                  " positional arguments but " + std::to_string(args.size()) +
                                  " were given");
         }
@@ -213,7 +209,7 @@ class Arguments {
         for (const auto& [key, value] : keywords) {
             const std::string name = py::str(key);
             size_t index = 0;
-            while (index < names_.size() && name != names_[index])
+            while (index < names_.size() && name != names_[index] && name != aliases_[index])
                 ++index;
             if (index == names_.size()) {
                 if (!otherKeywords) {
@@ -222,8 +218,8 @@ class Arguments {
                 }
                 rest_[key] = value;
             } else if (values_[index]) {
-                throw py::type_error(function_ + "() got multiple values for argument '" + name +
-                                     "'");
+                throw py::type_error(function_ + "() got multiple values for argument '" +
+                                     names_[index] + "'");
             } else {
                 values_[index] = py::reinterpret_borrow<py::object>(value);
             }
@@ -241,63 +237,16 @@ class Arguments {
 
   private:
     std::string function_;
-    std::vector<const char*> names_;
+    std::vector<std::string> names_;
+    std::vector<std::string> aliases_;
     std::vector<py::object> values_;
     py::dict rest_;
 };
 
-dadimero::Settings settingsOf(const py::dict& keywords) {
-    dadimero::Settings settings;
-    for (const auto& [key, value] : keywords) {
-        const std::string name = py::str(key);
-        const SettingsField* field = nullptr;
-        for (const SettingsField& f : kSettingsFields)
-            if (name == f.name) field = &f;
-        if (field == nullptr) {
-            throw py::type_error("Subtractor() got an unexpected keyword argument '" + name + "'");
-        }
-        std::visit(
-            [&](auto member) {
-                auto& target = settings.*member;
-                using Field = std::remove_reference_t<decltype(target)>;
-                if constexpr (std::is_same_v<Field, int>) {
-                    target = toInt(value, name);
-                } else if constexpr (std::is_same_v<Field, float>) {
-                    target = toFloat(value, name);
-                } else {
-                    target = toBool(value, name);
-                }
-            },
-            field->member);
-    }
-    return settings;
-}
-
-// The settings with their defaults, taken from a default Settings, for the docstring.
-std::string settingsHelp() {
-    const dadimero::Settings defaults;
-    std::ostringstream text;
-    for (const SettingsField& field : kSettingsFields) {
-        std::ostringstream value;
-        std::visit(
-            [&](auto member) {
-                const auto& v = defaults.*member;
-                using Field = std::remove_cvref_t<decltype(v)>;
-                if constexpr (std::is_same_v<Field, bool>) {
-                    value << (v ? "True" : "False");
-                } else {
-                    value << v;
-                    // Python writes a float with a point.
-                    if (std::is_same_v<Field, float> && v == std::floor(v)) value << ".0";
-                }
-            },
-            field.member);
-        const std::string assignment = std::string(field.name) + "=" + value.str();
-        text << "    " << assignment
-             << std::string(assignment.size() < 20 ? 20 - assignment.size() : 1, ' ')
-             << field.meaning << "\n";
-    }
-    return text.str();
+const dadimero::SettingField* settingNamed(const std::string& name) {
+    for (const dadimero::SettingField& setting : dadimero::kSettingFields)
+        if (name == setting.name) return &setting;
+    return nullptr;
 }
 
 // A value of the type of a Settings field, converted from Python.
@@ -310,6 +259,72 @@ Field fieldValue(py::handle value, const std::string& name) {
     } else {
         return toBool(value, name);
     }
+}
+
+// `setting` of `settings` set from a Python value.
+void setSetting(dadimero::Settings& settings, const dadimero::SettingField& setting,
+                py::handle value) {
+    std::visit(
+        [&](auto field) {
+            auto& target = settings.*field;
+            target = fieldValue<std::remove_reference_t<decltype(target)>>(value, setting.name);
+        },
+        setting.field);
+}
+
+// A setting's value as Python shows it.
+py::object settingValue(const dadimero::Settings& settings, const dadimero::SettingField& setting) {
+    return std::visit([&](auto field) { return py::cast(settings.*field); }, setting.field);
+}
+
+// A setting's value as Python writes it, for reprs and docstrings: the shortest
+// text that reads back as the same 32-bit float.
+std::string settingText(const dadimero::Settings& settings, const dadimero::SettingField& setting) {
+    return std::visit(
+        [&](auto field) {
+            const auto value = settings.*field;
+            using Value = std::remove_cv_t<decltype(value)>;
+            if constexpr (std::is_same_v<Value, bool>) {
+                return std::string(value ? "True" : "False");
+            } else if constexpr (std::is_same_v<Value, float>) {
+                char text[32];
+                const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+                std::string shown(text, end);
+                // Python writes a float with a point or an exponent.
+                if (shown.find_first_of(".en") == std::string::npos) shown += ".0";
+                return shown;
+            } else {
+                return std::to_string(value);
+            }
+        },
+        setting.field);
+}
+
+dadimero::Settings settingsOf(const py::dict& keywords, const std::string& function) {
+    dadimero::Settings settings;
+    for (const auto& [key, value] : keywords) {
+        const std::string name = py::str(key);
+        const dadimero::SettingField* setting = settingNamed(name);
+        if (setting == nullptr) {
+            throw py::type_error(function + "() got an unexpected keyword argument '" + name + "'");
+        }
+        setSetting(settings, *setting, value);
+    }
+    return settings;
+}
+
+// The settings with their defaults and meanings, for the docstring.
+std::string settingsHelp() {
+    const dadimero::Settings defaults;
+    std::ostringstream text;
+    for (const dadimero::SettingField& setting : dadimero::kSettingFields) {
+        const std::string assignment =
+            std::string(setting.name) + "=" + settingText(defaults, setting);
+        text << "    " << assignment
+             << std::string(assignment.size() < 20 ? 20 - assignment.size() : 1, ' ')
+             << setting.meaning << "\n";
+    }
+    return text.str();
 }
 
 // A path as Python gives it: str or os.PathLike.
@@ -348,16 +363,17 @@ A self-learning, per-pixel model of colour and depth labels every pixel of a
 frame background or foreground; the masks are exactly those of the DADI-MERO
 program fed the same frames with the same settings.
 
-From frames alone, as with cv2's subtractors (the first frame is the
-background, the next K - 1 calibrate):
+Shaped like cv2's background subtractors: from frames alone, the first frame
+is the background and the next K - 1 calibrate; every apply() returns a mask
+of the frame's size, all background until the model detects:
 
     import cv2, dadimero
     camera = cv2.VideoCapture(0)
-    subtractor = dadimero.Subtractor()
+    subtractor = dadimero.createSubtractor()    # as cv2.createBackgroundSubtractorMOG2()
     while (frame := camera.read()[1]) is not None:
-        mask = subtractor.apply(frame)         # None for the first K frames
+        mask = subtractor.apply(frame)          # uint8 H x W, 255 foreground
 
-From known backgrounds (here a sequence of the DADI-MERO layout):
+From known backgrounds, with depth (here a sequence of the DADI-MERO layout):
 
     background = cv2.imread("seq/CinitImageL.png", cv2.IMREAD_COLOR)
     depths = [cv2.imread(f"seq/depth/d{f:06d}.png", cv2.IMREAD_ANYDEPTH) for f in range(1, 101)]
@@ -365,15 +381,15 @@ From known backgrounds (here a sequence of the DADI-MERO layout):
     for f in range(2, 201):
         colour = cv2.imread(f"seq/input/in{f:06d}.png", cv2.IMREAD_COLOR)
         depth = cv2.imread(f"seq/depth/d{f:06d}.png", cv2.IMREAD_ANYDEPTH)
-        mask = s.apply(colour, depth)          # None while calibrating
+        mask = s.apply(colour, depth=depth)     # all 0 while calibrating
 
 Images are NumPy arrays as OpenCV's cv2 gives them, of any memory layout (a
-non-contiguous one is copied): colour is uint8 H x W x 3 in BGR order; depth is
-uint8 or uint16 H x W, 0 meaning no measurement and larger farther; a region of
-interest is uint8 H x W, nonzero inside. A wrong dtype, a non-array or a wrong
-argument raises TypeError, a wrong shape, a refused setting or any other bad
-input ValueError, a file that cannot be opened OSError, running out of memory
-MemoryError.)";
+non-contiguous one is copied), or cv2.UMat: colour is uint8 H x W x 3 in BGR
+order; depth is uint8 or uint16 H x W, 0 meaning no measurement and larger
+farther; a region of interest is uint8 H x W, nonzero inside. A wrong dtype, a
+non-array or a wrong argument raises TypeError, a wrong shape, a refused
+setting or any other bad input ValueError, a file that cannot be opened or
+written OSError, running out of memory MemoryError.)";
 
 const char* const kInitialDepthBackgroundDoc =
     R"(initial_depth_background(depth_frames, roi=None) -> numpy.ndarray
@@ -400,26 +416,31 @@ objects vanish from the colour background where they cover a pixel in fewer
 than half of the frames.)";
 
 const char* const kApplyDoc =
-    R"(apply(colour, depth=None, learning_rate=-1.0) -> numpy.ndarray | None
+    R"(apply(image, fgmask=None, learningRate=-1, *, depth=None) -> numpy.ndarray
 
-Takes the next frame. Returns None while the frame starts or calibrates the
-models (the first frame of a subtractor built without backgrounds, and the
-next K - 1 frames), else the final mask: a new uint8 H x W array, 255
-foreground, 0 background and shadowValue for a shadow the mask calls
-background.
+Takes the next frame, as cv2's BackgroundSubtractor.apply does, and returns its
+mask: uint8 H x W, 255 foreground, 0 background and shadowValue for a shadow
+the mask calls background. While the frame starts or calibrates the models
+(the first frame of a subtractor built without backgrounds, and the next K - 1
+frames) the mask is all 0; the calibrating property tells them apart.
 
-colour: uint8 H x W x 3, BGR, of the subtractor's frame size.
-depth: the aligned depth frame, uint8 or uint16 H x W, for a subtractor that
-    uses depth; None (and only None) for one without. A subtractor built
-    without backgrounds uses depth when its first frame has it.
-learning_rate: as in cv2: below 0 the settings' rates (c1 falling to c2 while
-    calibrating, then c2); 0 leaves the models as they are; between 0 and 1
-    this frame learns as with that value for c; 1 starts the models afresh from
-    this frame (which then gives None, as a first frame); above 1 or NaN is
-    refused.
+image: the colour frame, uint8 H x W x 3, BGR, of the subtractor's frame size
+    (keyword colour= too).
+fgmask: None, or a writable C-contiguous uint8 H x W array that receives the
+    mask and is returned. Any other array is refused: a depth frame goes in
+    depth=, never here.
+learningRate: as in cv2 (keyword learning_rate= too): below 0 the settings'
+    rates (c1 falling to c2 while calibrating, then c2); 0 leaves the models as
+    they are; between 0 and 1 this frame learns as with that value for c; 1
+    makes this frame the model (its mask is all 0) and the next frame is
+    detected against it, without a calibration; above 1 or NaN is refused.
+depth: keyword only: the aligned depth frame, uint8 or uint16 H x W, for a
+    subtractor that uses depth; None (and only None) for one without. A
+    subtractor built without backgrounds uses depth when its first frame has it.
 
-Bad input raises TypeError or ValueError and leaves the subtractor unchanged.
-The GIL is released while the frame is processed.)";
+Returns fgmask when given, else a new array; a cv2.UMat when image is one. Bad
+input raises TypeError or ValueError and leaves the subtractor unchanged. The
+GIL is released while the frame is processed.)";
 
 // A subtractor method that returns an image, or None.
 template <typename Get>
@@ -429,6 +450,82 @@ py::object imageFrom(LockedSubtractor& self, Get&& get) {
         get(s, image);
         return image;
     }));
+}
+
+// The fgmask a caller hands to apply(): a writable C-contiguous uint8 array
+// of the frame's size, viewed in place. Anything else is refused rather than
+// replaced, so that a depth frame given where cv2 takes the mask is never
+// taken for either.
+cv::Mat maskViewOf(py::handle object, int rows, int cols) {
+    if (!py::isinstance<py::array>(object)) {
+        throw py::type_error("fgmask must be None or a NumPy array, got " + typeName(object));
+    }
+    py::array array = py::reinterpret_borrow<py::array>(object);
+    if (!py::isinstance<py::array_t<uint8_t>>(array)) {
+        throw py::type_error("fgmask must have dtype uint8, got " +
+                             std::string(py::str(array.dtype())) +
+                             " (a depth frame goes in depth=)");
+    }
+    if (array.ndim() != 2 || array.shape(0) != rows || array.shape(1) != cols) {
+        throw py::value_error("fgmask must be H x W as the frame, (" + std::to_string(rows) + ", " +
+                              std::to_string(cols) + "), got shape " + shapeText(array));
+    }
+    if ((array.flags() & py::array::c_style) == 0 || !array.writeable()) {
+        throw py::value_error("fgmask must be a writable C-contiguous array");
+    }
+    return cv::Mat(rows, cols, CV_8UC1, array.mutable_data());
+}
+
+// The settings and the state, as the repr shows them.
+std::string reprOf(LockedSubtractor& self) {
+    std::string text = "<dadimero.Subtractor";
+    const dadimero::Settings settings = self.locked([&](dadimero::Subtractor& s) {
+        cv::Mat background;
+        s.getBackgroundImage(background);
+        if (background.empty()) {
+            text += " waiting for its first frame";
+        } else {
+            text += " " + std::to_string(background.cols) + "x" + std::to_string(background.rows) +
+                    (s.usesDepth() ? " colour and depth" : " colour") +
+                    (s.calibrating() ? ", calibrating" : ", online");
+        }
+        return s.getSettings();
+    });
+    const char* separator = ": ";
+    for (const dadimero::SettingField& setting : dadimero::kSettingFields) {
+        text += separator + std::string(setting.name) + "=" + settingText(settings, setting);
+        separator = ", ";
+    }
+    return text + ">";
+}
+
+// A new subtractor from the arguments of Subtractor() and createSubtractor().
+std::unique_ptr<LockedSubtractor> newSubtractor(const std::string& function, const py::args& args,
+                                                const py::kwargs& keywords) {
+    const Arguments arguments(
+        function, args, keywords,
+        {"colour_background|colourBackground", "depth_background|depthBackground", "roi"}, 0, true);
+    const dadimero::Settings settings = settingsOf(arguments.rest(), function);
+    py::array keepColour;
+    py::array keepDepth;
+    py::array keepRoi;
+    const cv::Mat colourView =
+        optionalViewOf(arguments[0], Pixels::Colour, "colour_background", keepColour);
+    const cv::Mat depthView =
+        optionalViewOf(arguments[1], Pixels::Depth, "depth_background", keepDepth);
+    if (colourView.empty() && !depthView.empty()) {
+        throw py::value_error(
+            "depth_background needs a colour_background; give neither to take both from the "
+            "first frame");
+    }
+    const cv::Mat roiView = optionalViewOf(arguments[2], Pixels::Mask, "roi", keepRoi);
+    const py::gil_scoped_release released;
+    return std::make_unique<LockedSubtractor>(settings, colourView, depthView, roiView);
+}
+
+// "getK" for "K", "getE1D" for "e1D": OpenCV's names of a setting's accessors.
+std::string accessorName(const char* prefix, const std::string& setting) {
+    return prefix + std::string(1, static_cast<char>(std::toupper(setting[0]))) + setting.substr(1);
 }
 
 }  // namespace
@@ -504,24 +601,27 @@ PYBIND11_MODULE(_dadimero, m) {
     static const std::string subtractorDoc =
         R"(Subtractor(colour_background=None, depth_background=None, roi=None, **settings)
 
-Background subtraction frame by frame: build it once, call apply() per frame.
+Background subtraction frame by frame: build it once (or with
+createSubtractor()), call apply() per frame.
 
 colour_background: None to take the backgrounds from the first frame given to
     apply(), else uint8 H x W x 3, BGR, an estimate of the empty scene (at
     least 5 x 5 pixels for the 5 x 5 filter, 2 x 2 for the 3 x 3 one; see
-    estimate_background).
+    estimate_background). Keyword colourBackground= too.
 depth_background: None for colour alone, else uint8 or uint16 H x W (see
     initial_depth_background); its dtype decides e2D and the dtype of
-    depth_model_image(). Only with a colour background.
+    depth_model_image(). Only with a colour background. Keyword
+    depthBackground= too.
 roi: None for every pixel, else uint8 H x W, nonzero inside; pixels outside
     are never foreground and never learnt.
 
 Settings, as keywords (the defaults are the DADI-MERO program's):
 )" + settingsHelp() +
         R"(
-Each setting is also a property of the same name; all but n and threads may
-change between frames (n and threads only before the first frame of a
-subtractor built without backgrounds). An unknown keyword or a value of the
+Each setting is also a property of the same name and has cv2-style accessors
+(getK()/setK(), getShadowValue()/setShadowValue(), ...). All but n and threads
+may change between frames; n and threads only before the first frame of a
+subtractor built without backgrounds. An unknown keyword or a value of the
 wrong type raises TypeError; a value without meaning (n=4, c2=5, gamma above
 beta, NaN) raises ValueError naming the setting.
 
@@ -537,53 +637,44 @@ mutex), so the frames' order is then the order the calls win the lock.)";
     py::class_<LockedSubtractor> subtractor(m, "Subtractor", subtractorDoc.c_str());
     subtractor
         .def(py::init([](const py::args& args, const py::kwargs& keywords) {
-                 const Arguments arguments("Subtractor", args, keywords,
-                                           {"colour_background", "depth_background", "roi"}, 0,
-                                           true);
-                 const dadimero::Settings settings = settingsOf(arguments.rest());
-                 py::array keepColour;
-                 py::array keepDepth;
-                 py::array keepRoi;
-                 const cv::Mat colourView =
-                     optionalViewOf(arguments[0], Pixels::Colour, "colour_background", keepColour);
-                 const cv::Mat depthView =
-                     optionalViewOf(arguments[1], Pixels::Depth, "depth_background", keepDepth);
-                 if (colourView.empty() && !depthView.empty()) {
-                     throw py::value_error(
-                         "depth_background needs a colour_background; give neither to take both "
-                         "from the first frame");
-                 }
-                 const cv::Mat roiView = optionalViewOf(arguments[2], Pixels::Mask, "roi", keepRoi);
-                 const py::gil_scoped_release released;
-                 return std::make_unique<LockedSubtractor>(settings, colourView, depthView,
-                                                           roiView);
+                 return newSubtractor("Subtractor", args, keywords);
              }),
              "__init__(colour_background=None, depth_background=None, roi=None, **settings)\n\n"
              "See help(dadimero.Subtractor).")
+        .def("__repr__", &reprOf)
         .def(
             "apply",
             [](LockedSubtractor& self, const py::args& args, const py::kwargs& keywords) {
-                const Arguments arguments("apply", args, keywords,
-                                          {"colour", "depth", "learning_rate"}, 1);
+                const Arguments arguments(
+                    "apply", args, keywords,
+                    {"image|colour", "fgmask", "learningRate|learning_rate", "*depth"}, 1);
                 py::array keepColour;
                 py::array keepDepth;
                 const cv::Mat colourView =
-                    viewOf(arguments[0], Pixels::Colour, "colour", keepColour);
-                const cv::Mat depthView =
-                    optionalViewOf(arguments[1], Pixels::Depth, "depth", keepDepth);
+                    viewOf(arguments[0], Pixels::Colour, "image", keepColour);
+                const py::object fgmask = arguments[1];
+                cv::Mat maskView;
+                if (!fgmask.is_none())
+                    maskView = maskViewOf(fgmask, colourView.rows, colourView.cols);
                 const py::object rateArgument = arguments[2];
                 const double rate =
-                    rateArgument.is_none() ? -1.0 : toDouble(rateArgument, "learning_rate");
-                const cv::Mat mask = self.locked([&](dadimero::Subtractor& s) {
-                    cv::Mat out;
+                    rateArgument.is_none() ? -1.0 : toDouble(rateArgument, "learningRate");
+                const cv::Mat depthView =
+                    optionalViewOf(arguments[3], Pixels::Depth, "depth", keepDepth);
+                cv::Mat mask = maskView;
+                self.locked([&](dadimero::Subtractor& s) {
                     if (depthView.empty()) {
-                        s.apply(colourView, out, rate);
+                        s.apply(colourView, mask, rate);
                     } else {
-                        s.apply(colourView, depthView, out, rate);
+                        s.apply(colourView, depthView, mask, rate);
                     }
-                    return out;
                 });
-                return arrayOf(mask);
+                const py::object result = fgmask.is_none() ? arrayOf(mask) : fgmask;
+                // cv2 answers a UMat with a UMat.
+                if (isUMat(arguments[0]) && fgmask.is_none()) {
+                    return py::type::handle_of(arguments[0])(result);
+                }
+                return result;
             },
             kApplyDoc)
         .def_property_readonly(
@@ -591,8 +682,8 @@ mutex), so the frames' order is then the order the calls win the lock.)";
             [](LockedSubtractor& self) {
                 return self.locked([](dadimero::Subtractor& s) { return s.calibrating(); });
             },
-            "True while the next apply() returns None: the first frame of a subtractor built\n"
-            "without backgrounds, and the calibration frames.")
+            "True while apply() gives an all-background mask without detecting: the first\n"
+            "frame of a subtractor built without backgrounds, and the calibration frames.")
         .def_property_readonly(
             "uses_depth",
             [](LockedSubtractor& self) {
@@ -611,9 +702,25 @@ mutex), so the frames' order is then the order the calls win the lock.)";
             "The colour model as a picture: a new uint8 H x W x 3 BGR array, for every\n"
             "pixel the centre weight of its block. None before the first frame.")
         .def(
+            "getBackgroundImage",
+            [](LockedSubtractor& self, const py::args& args, const py::kwargs& keywords) {
+                const Arguments arguments("getBackgroundImage", args, keywords, {"backgroundImage"},
+                                          0);
+                if (!arguments[0].is_none()) {
+                    throw py::type_error(
+                        "getBackgroundImage() returns a new array; backgroundImage must be None");
+                }
+                return imageFrom(self, [](dadimero::Subtractor& s, cv::Mat& image) {
+                    s.getBackgroundImage(image);
+                });
+            },
+            "getBackgroundImage() -> numpy.ndarray | None\n\n"
+            "As in cv2: background_image().")
+        .def(
             "colour_mask",
             [](LockedSubtractor& self, const py::args& args, const py::kwargs& keywords) {
-                const Arguments arguments("colour_mask", args, keywords, {"label_codes"}, 0);
+                const Arguments arguments("colour_mask", args, keywords, {"label_codes|labelCodes"},
+                                          0);
                 const bool codes = !arguments[0].is_none() && toBool(arguments[0], "label_codes");
                 return imageFrom(self, [&](dadimero::Subtractor& s, cv::Mat& image) {
                     s.getColourMask(image, codes);
@@ -626,7 +733,8 @@ mutex), so the frames' order is then the order the calls win the lock.)";
         .def(
             "depth_mask",
             [](LockedSubtractor& self, const py::args& args, const py::kwargs& keywords) {
-                const Arguments arguments("depth_mask", args, keywords, {"label_codes"}, 0);
+                const Arguments arguments("depth_mask", args, keywords, {"label_codes|labelCodes"},
+                                          0);
                 const bool codes = !arguments[0].is_none() && toBool(arguments[0], "label_codes");
                 return imageFrom(self, [&](dadimero::Subtractor& s, cv::Mat& image) {
                     s.getDepthMask(image, codes);
@@ -662,7 +770,7 @@ mutex), so the frames' order is then the order the calls win the lock.)";
             "set_depth_background",
             [](LockedSubtractor& self, const py::args& args, const py::kwargs& keywords) {
                 const Arguments arguments("set_depth_background", args, keywords,
-                                          {"depth_background"}, 1);
+                                          {"depth_background|depthBackground"}, 1);
                 py::array keep;
                 const cv::Mat view = viewOf(arguments[0], Pixels::Depth, "depth_background", keep);
                 self.locked([&](dadimero::Subtractor& s) {
@@ -685,66 +793,34 @@ mutex), so the frames' order is then the order the calls win the lock.)";
             "last depth background set), or, built without them, waiting for its first\n"
             "frame; calibration starts again. The settings stay.")
         .def(
+            "getDefaultName",
+            [](LockedSubtractor& self) {
+                return self.locked([](dadimero::Subtractor& s) { return s.getDefaultName(); });
+            },
+            "getDefaultName() -> str\n\n"
+            "'dadimero_Subtractor', the name the settings files use.")
+        .def(
             "save_settings",
             [](LockedSubtractor& self, const py::args& args, const py::kwargs& keywords) {
                 const Arguments arguments("save_settings", args, keywords, {"path"}, 1);
                 const std::string path = pathOf(arguments[0], "path");
-                self.locked([&](dadimero::Subtractor& s) {
-                    // OpenCV would log a file it cannot open; the error says it.
-                    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-                    std::error_code error;
-                    if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
-                        throw cv::Exception(cv::Error::StsError,
-                                            "cannot write the settings file " + path, "", "", 0);
-                    }
-                    cv::FileStorage fs;
-                    try {
-                        fs.open(path, cv::FileStorage::WRITE);
-                    } catch (const cv::Exception&) {
-                        fs.release();
-                    }
-                    if (!fs.isOpened()) {
-                        throw cv::Exception(cv::Error::StsError,
-                                            "cannot write the settings file " + path, "", "", 0);
-                    }
-                    fs << s.getDefaultName() << "{";
-                    s.write(fs);
-                    fs << "}";
-                });
+                self.locked([&](dadimero::Subtractor& s) { s.saveSettings(path); });
             },
             "save_settings(path) -> None\n\n"
-            "Writes the settings to a cv2.FileStorage file (.yml, .xml or .json, as the\n"
-            "name says), as cv2's Algorithm.save does.")
+            "Writes the settings to a cv2.FileStorage file (YAML; XML or JSON for a name\n"
+            "ending in .xml or .json), as cv2's Algorithm.save does, whole or not at all.")
         .def(
             "load_settings",
             [](LockedSubtractor& self, const py::args& args, const py::kwargs& keywords) {
                 const Arguments arguments("load_settings", args, keywords, {"path"}, 1);
                 const std::string path = pathOf(arguments[0], "path");
-                self.locked([&](dadimero::Subtractor& s) {
-                    std::error_code error;
-                    if (!std::filesystem::is_regular_file(path, error)) {
-                        throw cv::Exception(cv::Error::StsError,
-                                            "cannot read the settings file " + path, "", "", 0);
-                    }
-                    cv::FileStorage fs;
-                    try {
-                        fs.open(path, cv::FileStorage::READ);
-                    } catch (const cv::Exception&) {
-                        throw cv::Exception(cv::Error::StsParseError,
-                                            path + " is not a readable settings file", "", "", 0);
-                    }
-                    if (!fs.isOpened()) {
-                        throw cv::Exception(cv::Error::StsError,
-                                            "cannot read the settings file " + path, "", "", 0);
-                    }
-                    const cv::FileNode named = fs[s.getDefaultName()];
-                    s.read(named.empty() ? fs.getFirstTopLevelNode() : named);
-                });
+                self.locked([&](dadimero::Subtractor& s) { s.loadSettings(path); });
             },
             "load_settings(path) -> None\n\n"
             "Takes the settings a save_settings() file holds; n and threads change only\n"
             "before the first frame of a subtractor built without backgrounds. A file\n"
-            "with a setting without meaning is refused and changes nothing.")
+            "with a setting without meaning, or another algorithm's settings, is refused\n"
+            "and changes nothing.")
         .def(
             "save_state",
             [](LockedSubtractor& self, const py::args& args, const py::kwargs& keywords) {
@@ -753,8 +829,9 @@ mutex), so the frames' order is then the order the calls win the lock.)";
                 self.locked([&](dadimero::Subtractor& s) { s.saveState(path); });
             },
             "save_state(path) -> None\n\n"
-            "Saves the whole subtractor, settings, models and frame count, to a\n"
-            "cv2.FileStorage file (.yml, .xml or .json, optionally .gz).")
+            "Saves the whole subtractor, settings, models and frame count, to a binary\n"
+            "file a little larger than the model. The file is written beside path, synced\n"
+            "and renamed over it: a crash or a full disk leaves the previous file whole.")
         .def(
             "load_state",
             [](LockedSubtractor& self, const py::args& args, const py::kwargs& keywords) {
@@ -768,32 +845,40 @@ mutex), so the frames' order is then the order the calls win the lock.)";
             "damaged or truncated file, one of another version, or one for another frame\n"
             "size than this subtractor's raises ValueError and changes nothing.");
 
-    // The settings as properties.
-    for (const SettingsField& field : kSettingsFields) {
-        const std::string name = field.name;
-        std::visit(
-            [&](auto member) {
-                using Field = std::remove_reference_t<decltype(dadimero::Settings().*member)>;
-                const auto get = [member](LockedSubtractor& self) {
-                    return self.locked(
-                        [&](dadimero::Subtractor& s) { return s.getSettings().*member; });
-                };
-                const std::string doc = std::string(field.meaning) + ".";
-                if (name == "n" || name == "threads") {
-                    subtractor.def_property_readonly(name.c_str(), get,
-                                                     (doc + " Read-only.").c_str());
-                    return;
-                }
-                const auto set = [member, name](LockedSubtractor& self, py::handle value) {
-                    const Field converted = fieldValue<Field>(value, name);
-                    self.locked([&](dadimero::Subtractor& s) {
-                        dadimero::Settings settings = s.getSettings();
-                        settings.*member = converted;
-                        s.setSettings(settings);
-                    });
-                };
-                subtractor.def_property(name.c_str(), get, set, doc.c_str());
-            },
-            field.member);
+    m.def(
+        "createSubtractor",
+        [](const py::args& args, const py::kwargs& keywords) {
+            return newSubtractor("createSubtractor", args, keywords);
+        },
+        "createSubtractor(colour_background=None, depth_background=None, roi=None, **settings)"
+        " -> Subtractor\n\n"
+        "A new Subtractor, as cv2.createBackgroundSubtractorMOG2() makes a MOG2 one; see\n"
+        "help(dadimero.Subtractor).");
+
+    // The settings as properties and as cv2-style accessors.
+    for (const dadimero::SettingField& setting : dadimero::kSettingFields) {
+        const std::string name = setting.name;
+        const std::string doc = std::string(setting.meaning) + "." +
+                                (setting.fixed ? " Changes only before the first frame." : "");
+        const auto get = [&setting](LockedSubtractor& self) {
+            const dadimero::Settings settings =
+                self.locked([](dadimero::Subtractor& s) { return s.getSettings(); });
+            return settingValue(settings, setting);
+        };
+        const auto set = [&setting](LockedSubtractor& self, py::handle value) {
+            // Converted with the GIL, changed under the subtractor's lock alone.
+            dadimero::Settings converted;
+            setSetting(converted, setting, value);
+            self.locked([&](dadimero::Subtractor& s) {
+                dadimero::Settings settings = s.getSettings();
+                std::visit([&](auto field) { settings.*field = converted.*field; }, setting.field);
+                s.setSettings(settings);
+            });
+        };
+        subtractor.def_property(name.c_str(), get, set, doc.c_str());
+        subtractor.def(accessorName("get", name).c_str(), get,
+                       (accessorName("get", name) + "() -> value\n\n" + doc).c_str());
+        subtractor.def(accessorName("set", name).c_str(), set,
+                       (accessorName("set", name) + "(value) -> None\n\n" + doc).c_str());
     }
 }

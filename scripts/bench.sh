@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds DADI-MERO and dadi-bench (Release), makes the three benchmark
 # sequences in out/bench/ when they are missing, prints the benchmark table and
-# draws out/bench/speed_vs_fmeasure_WxH.png.
+# draws out/bench/speed_vs_fmeasure_WxH.png, then times saving and loading a
+# 1280x720 state against plain file I/O (dadi-state-bench).
 #   scripts/bench.sh [--generator PATH] [--repeat N] [--json]
 # The sequence generator is build/make-sample-sequence unless --generator says
 # otherwise. Other options go to dadi-bench.
@@ -20,7 +21,7 @@ done
 bash scripts/install-deps.sh
 # Tests are not needed to measure; only the program and the benchmark are built.
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DDADI_BUILD_BENCH=ON >/dev/null
-cmake --build build -j"$(nproc)" --target DADI-MERO dadi-bench
+cmake --build build -j"$(nproc)" --target DADI-MERO dadi-bench dadi-state-bench
 if [ -f tools/CMakeLists.txt ] && [ "$generator" = build/make-sample-sequence ]; then
   cmake --build build -j"$(nproc)" --target make-sample-sequence
 fi
@@ -45,3 +46,4 @@ for sequence in 640x480:200 320x240:200 1280x720:100; do
 done
 
 ./build/bench/dadi-bench --plot out/bench "${bench_args[@]}" "${sequences[@]}"
+./build/bench/dadi-state-bench --dir out/bench

@@ -59,13 +59,15 @@ int main(int argc, char** argv) {
         cv::Mat mask;
         for (int f = ini + 1; f <= to; ++f) {
             const cv::Mat colour = read(numbered(seq, "input/in%06d.png", f), cv::IMREAD_COLOR);
+            // The calibration frames' masks are all background; DADI-MERO writes none.
+            const bool online = !subtractor.calibrating();
             if (depth) {
                 const cv::Mat d = read(numbered(seq, "depth/d%06d.png", f), cv::IMREAD_ANYDEPTH);
                 subtractor.apply(colour, d, mask);
             } else {
                 subtractor.apply(colour, mask);
             }
-            if (!mask.empty() && !cv::imwrite(numbered(out, "bin%06d.png", f), mask)) {
+            if (online && !cv::imwrite(numbered(out, "bin%06d.png", f), mask)) {
                 throw std::runtime_error("cannot write into " + out);
             }
         }

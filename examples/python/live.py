@@ -91,12 +91,15 @@ def main():
                 first.append(frame)
                 if len(first) == args.background_frames:
                     # apply() calibrates on its first K - 1 frames.
-                    subtractor = dadimero.Subtractor(median_background(first),
-                                                     K=args.calibration_frames + 1)
+                    subtractor = dadimero.createSubtractor(median_background(first),
+                                                           K=args.calibration_frames + 1)
                     first = []
                 continue
+            # As with cv2's subtractors, every frame gets a mask; those of the
+            # calibration frames are all background and are not kept.
+            calibrating = subtractor.calibrating
             mask = subtractor.apply(frame)
-            if mask is None:
+            if calibrating:
                 continue
             masks += 1
             if args.out:

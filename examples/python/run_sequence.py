@@ -48,13 +48,15 @@ def main():
                       for f in range(ini, min(last, 100) + 1)]
             depth_background = dadimero.initial_depth_background(frames, roi)
 
-        subtractor = dadimero.Subtractor(background, depth_background, roi, K=first - ini)
+        subtractor = dadimero.createSubtractor(background, depth_background, roi, K=first - ini)
         for f in range(ini + 1, last + 1):
             colour = read(os.path.join(seq, "input", f"in{f:06d}.png"), cv2.IMREAD_COLOR)
             d = read(os.path.join(seq, "depth", f"d{f:06d}.png"), cv2.IMREAD_ANYDEPTH) \
                 if depth else None
-            mask = subtractor.apply(colour, d)
-            if mask is not None:
+            # The calibration frames' masks are all background; DADI-MERO writes none.
+            online = not subtractor.calibrating
+            mask = subtractor.apply(colour, depth=d)
+            if online:
                 path = os.path.join(args.outdir, f"bin{f:06d}.png")
                 if not cv2.imwrite(path, mask):
                     raise RuntimeError(f"cannot write {path}")

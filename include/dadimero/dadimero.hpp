@@ -4,18 +4,24 @@
 //
 //     cv::Ptr<dadimero::Subtractor> subtractor = dadimero::createSubtractor();
 //     cv::Mat mask;
-//     for (each frame) subtractor->apply(colour, depth, mask);  // empty while calibrating
+//     for (each frame) subtractor->apply(colour, depth, mask);  // all 0 while calibrating
 //
 // Results are exactly reproducible: the same frames and settings give the same
 // bytes on every machine and for every thread count.
 //
 // Errors are cv::Exception: `err` holds one sentence, `code` the error code
 // (cv::Error::StsBadArg for a bad argument, StsOutOfRange for a setting or rate
-// outside its range, StsParseError for an unreadable file, StsNoMem), `func`
-// the public function called, and what() all three.
+// outside its range, StsParseError for a damaged file, StsError for a file
+// that cannot be opened or written, StsNoMem), `func` the public function
+// called, and what() all three. The library never prints.
 #pragma once
 
+#include <cstdint>
+#include <iosfwd>
+#include <limits>
 #include <memory>
+#include <string>
+#include <variant>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -23,31 +29,79 @@
 
 namespace dadimero {
 
-// Every field defaults to the command line's default.
+// The settings of a Subtractor. Every field defaults to the command line's
+// default; kSettingFields below says what each one means and which values the
+// library accepts.
 struct Settings {
-    int n = 3;             // block side: each pixel holds n x n weights; 1, 3, 5, 7 or 9
-    int K = 1;             // the first K - 1 frames given to apply() calibrate the models
-    float e1 = 0.1f;       // colour distance threshold while calibrating
-    float e2 = 0.008f;     // colour distance threshold online
-    float e1D = 0.1f;      // depth threshold while calibrating
-    float e2D = 0.00075f;  // depth threshold online; 0.005 replaces it for 8-bit depth
-    float c1 = 0.1f;       // learning rate while calibrating (falls linearly towards c2)
-    float c2 = 0.05f;      // learning rate online
-    int Cw = 5;            // 5: 5 x 5 spatial majority filter; any other value: 3 x 3
+    int n = 3;
+    int K = 1;
+    float e1 = 0.1f;
+    float e2 = 0.008f;
+    float e1D = 0.1f;
+    float e2D = 0.00075f;
+    float c1 = 0.1f;
+    float c2 = 0.05f;
+    int Cw = 5;
     bool shadowRemoval = true;
-    float gamma = 0.7f;   // shadow test: lower bound of the brightness ratio
-    float beta = 1.0f;    // shadow test: upper bound of the brightness ratio
-    float tauS = 0.1f;    // shadow test: saturation threshold
-    float tauH = 10.0f;   // shadow test: hue threshold, degrees
-    int shadowValue = 0;  // mask value of a shadow the final mask calls background; 0 .. 254
-    int threads = 0;      // 0: one per core; the results are the same for every value
+    float gamma = 0.7f;
+    float beta = 1.0f;
+    float tauS = 0.1f;
+    float tauH = 10.0f;
+    int shadowValue = 0;
+    int threads = 0;
 };
 
-// The library refuses settings that can have no meaning, with one sentence
-// naming the setting and its value: NaN or infinite numbers, negative
-// thresholds, rates c1 and c2 outside [0, 1], K < 1, n other than 1, 3, 5, 7
-// or 9, Cw other than 3 or 5, gamma < 0 or gamma > beta, negative tauS or tauH,
-// shadowValue outside 0 .. 254, threads < 0.
+// One setting: its name (the field's, the key of the settings file and the
+// Python keyword), its field, the values the library accepts and what it
+// means. A number is accepted when it is finite and lies in [least, most],
+// and, for a step, is least plus a whole number of steps.
+struct SettingField {
+    const char* name;
+    std::variant<int Settings::*, float Settings::*, bool Settings::*> field;
+    double least;
+    double most;
+    double step;           // 0: any value in the range
+    const char* accepted;  // the accepted values in words, for messages
+    bool fixed;  // fixes the model's layout or workers: changes only before the first frame
+    const char* meaning;  // one line
+};
+
+inline constexpr double kUnbounded = std::numeric_limits<double>::infinity();
+
+// Every setting, in the order of Settings. The library refuses a value
+// outside these rules, and gamma above beta, with one sentence naming the
+// setting and the value. State files hold the settings in this order.
+inline constexpr SettingField kSettingFields[] = {
+    {"n", &Settings::n, 1, 9, 2, "1, 3, 5, 7 or 9", true,
+     "block side: each pixel holds n x n weights"},
+    {"K", &Settings::K, 1, kUnbounded, 1, "1 or more", false,
+     "the first K - 1 frames given to apply() calibrate the models"},
+    {"e1", &Settings::e1, 0, kUnbounded, 0, "0 or more", false,
+     "colour distance threshold while calibrating"},
+    {"e2", &Settings::e2, 0, kUnbounded, 0, "0 or more", false, "colour distance threshold online"},
+    {"e1D", &Settings::e1D, 0, kUnbounded, 0, "0 or more", false,
+     "depth threshold while calibrating"},
+    {"e2D", &Settings::e2D, 0, kUnbounded, 0, "0 or more", false,
+     "depth threshold online; 0.005 replaces it for 8-bit depth"},
+    {"c1", &Settings::c1, 0, 1, 0, "between 0 and 1", false,
+     "learning rate while calibrating (falls linearly towards c2)"},
+    {"c2", &Settings::c2, 0, 1, 0, "between 0 and 1", false, "learning rate online"},
+    {"Cw", &Settings::Cw, 3, 5, 2, "3 or 5", false, "side of the spatial majority filter: 3 or 5"},
+    {"shadowRemoval", &Settings::shadowRemoval, 0, 1, 1, "true or false", false,
+     "shadow removal on or off"},
+    {"gamma", &Settings::gamma, 0, kUnbounded, 0, "0 or more", false,
+     "shadow test: lower bound of the brightness ratio"},
+    {"beta", &Settings::beta, -kUnbounded, kUnbounded, 0, "a finite number", false,
+     "shadow test: upper bound of the brightness ratio, at least gamma"},
+    {"tauS", &Settings::tauS, 0, kUnbounded, 0, "0 or more", false,
+     "shadow test: saturation threshold"},
+    {"tauH", &Settings::tauH, 0, kUnbounded, 0, "0 or more", false,
+     "shadow test: hue threshold, degrees"},
+    {"shadowValue", &Settings::shadowValue, 0, 254, 1, "between 0 and 254", false,
+     "mask value of a shadow the final mask calls background (127 as MOG2)"},
+    {"threads", &Settings::threads, 0, kUnbounded, 1, "0 or more", true,
+     "worker threads; 0: cv::getNumThreads(); the results are the same for every value"},
+};
 
 // The initial depth background of the given depth frames (all 8-bit or all
 // 16-bit, one channel, one size): per pixel inside `roi` the largest value, 0
@@ -83,21 +137,24 @@ struct StageTimes;  // per-stage clocks of the benchmark (not part of the API)
 // background), the first K - 1 frames given to apply() calibrate the models
 // and the following ones are online. Built from settings alone, the first
 // frame's colour (and depth, if that frame has one) become the backgrounds, the
-// next K - 1 frames calibrate, and the following ones are online; apply()
-// gives no mask (an empty fgmask) for the first frame and the calibration
-// frames. With the default K = 1, a live camera gets its first mask from its
-// second frame:
+// next K - 1 frames calibrate, and the following ones are online. Every
+// apply() gives a mask of the frame's size: all background for the first
+// frame and the calibration frames (calibrating() tells them apart), as
+// OpenCV's subtractors do. With the default K = 1, a live camera gets its
+// first detection from its second frame:
 //
 //     cv::Ptr<dadimero::Subtractor> subtractor = dadimero::createSubtractor();
-//     for (cv::Mat frame, mask; camera.read(frame);)
-//         if (subtractor->apply(frame, mask), !mask.empty()) cv::imshow("mask", mask);
+//     for (cv::Mat frame, mask; camera.read(frame);) {
+//         subtractor->apply(frame, mask);
+//         cv::imshow("mask", mask);
+//     }
 //
 // Where the first frames are not empty of foreground, estimateBackground() over
 // a few of them gives better backgrounds to start from.
 //
-// Not copyable, movable. apply() allocates nothing after the first online
-// frame (fgmask aside, when the caller's matrix does not already have the
-// mask's size and type) unless the model restarts (learning rate 1, clear()).
+// Not copyable, movable. apply() allocates nothing after the first frame
+// (fgmask aside, when the caller's matrix does not already have the mask's
+// size and type) unless the model restarts (learning rate 1, clear()).
 // Like OpenCV's subtractors, one subtractor is for one thread at a time;
 // separate subtractors may run in parallel (each uses Settings::threads
 // threads).
@@ -127,9 +184,10 @@ class Subtractor : public cv::BackgroundSubtractor {
     static cv::Ptr<Subtractor> create();
 
     // Colour alone: for a subtractor without depth.
-    // While calibrating, fgmask is left empty (released); online it receives
-    // the final mask, 8-bit one channel, 255 foreground, 0 background and
-    // Settings::shadowValue for a shadow the mask calls background.
+    // fgmask receives the mask, 8-bit one channel of the frame's size: online
+    // the final mask, 255 foreground, 0 background and Settings::shadowValue
+    // for a shadow the mask calls background; all 0 for the first frame of a
+    // subtractor built from settings alone and while calibrating.
     // learningRate, as OpenCV documents it:
     //   < 0: the settings' rates (c1 falling to c2 while calibrating, then c2);
     //   0: the models do not learn from this frame;
@@ -137,9 +195,9 @@ class Subtractor : public cv::BackgroundSubtractor {
     //     moves learningRate x kernel(i, j) / (n + 1) of the way towards the
     //     pixel (for n of 3 to 9 the centre of the window moves learningRate
     //     of the way);
-    //   1: the models start afresh from this frame, which becomes the
-    //     backgrounds as the first frame of a subtractor built from settings
-    //     alone does (no mask; the next K - 1 frames calibrate);
+    //   1: the models start afresh from this frame, which becomes their
+    //     background (the mask is all 0); the next frame is detected against
+    //     it, without a new calibration;
     //   above 1 or NaN: refused (StsOutOfRange).
     void apply(cv::InputArray colour, cv::OutputArray fgmask, double learningRate = -1) override;
     // Colour and depth: for a subtractor that uses depth (built with a depth
@@ -152,8 +210,9 @@ class Subtractor : public cv::BackgroundSubtractor {
     // Empty before the first frame of a subtractor built from settings alone.
     void getBackgroundImage(cv::OutputArray backgroundImage) const override;
 
-    // True while the next apply() gives no mask: the first frame of a
-    // subtractor built from settings alone, and the calibration frames.
+    // True while the next apply() gives an all-background mask without
+    // detecting: the first frame of a subtractor built from settings alone,
+    // and the calibration frames.
     bool calibrating() const;
     bool usesDepth() const;
 
@@ -219,10 +278,19 @@ class Subtractor : public cv::BackgroundSubtractor {
     // The settings through cv::FileStorage, one key per Settings field:
     // save("settings.yml") writes them, read() of that node (or
     // cv::Algorithm::load<dadimero::Subtractor>) gives them back. read() takes
-    // the keys it finds and keeps the others, as setSettings does.
+    // the keys it finds and keeps the others, as setSettings does, and refuses
+    // a node with a key no setting has (another algorithm's settings).
     void write(cv::FileStorage& fs) const override;
     using cv::Algorithm::write;
     void read(const cv::FileNode& fn) override;
+
+    // The settings in a file, as save() and cv::Algorithm::load write and read
+    // it (YAML; XML or JSON for a name ending in .xml or .json), under
+    // getDefaultName(). saveSettings() writes the file whole or not at all (see
+    // saveState); both refuse anything but a regular file, and loadSettings()
+    // a file over 1 MiB.
+    void saveSettings(const cv::String& filename) const;
+    void loadSettings(const cv::String& filename);
 
     // Returns the model to its starting state: the backgrounds it was built
     // with (the last depth background set), or, for a subtractor built from
@@ -230,15 +298,25 @@ class Subtractor : public cv::BackgroundSubtractor {
     // The settings stay.
     void clear() override;
 
-    // The whole state, settings and region of interest included, in a file of
-    // cv::FileStorage (.yml, .xml or .json, optionally .gz): a subtractor that
-    // loads it continues with exactly the masks the saved one would have given.
+    // The whole state, settings and region of interest included, in a binary
+    // file a little larger than the model: a subtractor that loads it
+    // continues with exactly the masks the saved one would have given.
+    // saveState() writes a temporary file beside `filename`, syncs it and
+    // renames it over `filename`, so that a crash, a full disk or an error at
+    // any moment leaves the previous file whole; any failure throws. Only a
+    // regular file is ever read or replaced (a link to one is followed).
     // loadState() keeps this subtractor's thread count and refuses, leaving
     // the subtractor unchanged, a file that is damaged, truncated, of another
     // version, or for another image size than this subtractor's (when it has
-    // one: a model or a region of interest).
+    // one: a model or a region of interest); every size in the file is
+    // checked against the file's length before anything is allocated.
     void saveState(const cv::String& filename) const;
     void loadState(const cv::String& filename);
+    // The same state in a stream (for example a std::stringstream); messages
+    // name it "the state". A stream whose length cannot be found (a pipe) is
+    // read as far as its header says.
+    void saveState(std::ostream& out) const;
+    void loadState(std::istream& in);
 
     bool empty() const override;                 // true only for a moved-from subtractor
     cv::String getDefaultName() const override;  // "dadimero_Subtractor"
@@ -252,6 +330,11 @@ class Subtractor : public cv::BackgroundSubtractor {
                    const char* what);
     const Settings& currentSettings() const;
     void changeSettings(const Settings& settings);
+    // The state through a stream; `name` names it in messages, `length` is
+    // the bytes left in it (-1: unknown), all of them the state's with
+    // `exactLength`.
+    void saveStateTo(std::ostream& out, const std::string& name) const;
+    void loadStateFrom(std::istream& in, int64_t length, bool exactLength, const std::string& name);
     void applyFrame(const cv::Mat& colour, const cv::Mat& depth, cv::OutputArray fgmask,
                     double learningRate);
 

@@ -1,12 +1,10 @@
 #include "files/temporal_range.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <climits>
+
+#include "files/file_access.hpp"
 
 namespace dadimero {
 
@@ -47,34 +45,19 @@ bool parseTemporalRange(std::string_view text, TemporalRange& range) {
 }
 
 TemporalRangeStatus readTemporalRange(const std::string& path, TemporalRange& range) {
-    // Non-blocking, so that a FIFO under the name cannot stall the open.
-    const int file = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (file < 0) {
-        return errno == ENOENT || errno == ENOTDIR ? TemporalRangeStatus::Missing
-                                                   : TemporalRangeStatus::Unreadable;
+    std::string text;
+    try {
+        InputFile file(path, "the temporal range");
+        // Two integers fit in far fewer bytes; the rest of the file is never read.
+        text.resize(4096);
+        text.resize(static_cast<size_t>(
+            std::max<std::streamsize>(file.buffer().sgetn(text.data(), 4096), 0)));
+        file.throwIfFailed();
+    } catch (const FileFailure& failure) {
+        return failure.missing() ? TemporalRangeStatus::Missing : TemporalRangeStatus::Unreadable;
     }
-    struct stat status {};
-    if (fstat(file, &status) != 0 || !S_ISREG(status.st_mode)) {
-        close(file);
-        return TemporalRangeStatus::Unreadable;
-    }
-    // Two integers fit in far fewer bytes; the rest of the file is never read.
-    char buffer[4096];
-    size_t length = 0;
-    while (length < sizeof buffer) {
-        const ssize_t got = read(file, buffer + length, sizeof buffer - length);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            close(file);
-            return TemporalRangeStatus::Unreadable;
-        }
-        if (got == 0) break;
-        length += static_cast<size_t>(got);
-    }
-    close(file);
-    return parseTemporalRange(std::string_view(buffer, length), range)
-               ? TemporalRangeStatus::Read
-               : TemporalRangeStatus::Unreadable;
+    return parseTemporalRange(text, range) ? TemporalRangeStatus::Read
+                                           : TemporalRangeStatus::Unreadable;
 }
 
 }  // namespace dadimero

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "dadimero/dadimero.hpp"
 #include "model/model_grid.hpp"
 #include "run/fatal_error.hpp"
 #include "run/formatting.hpp"
@@ -66,13 +67,15 @@ std::string getStringOption(ArgumentList& args, const std::string& name,
 
 RunParameters parseRunParameters(ArgumentList& args, TakenOptions* taken) {
     RunParameters p;
-    // The defaults go through double like parsed values, then round to float.
-    auto getFloat = [&args, taken](const char* name, double fallback) {
+    // The settings' defaults are the library's; they go through double like
+    // parsed values, then round to float.
+    const Settings defaults;
+    auto getFloat = [&args, taken](const char* name, float fallback) {
         return static_cast<float>(getFloatOption(args, name, fallback, taken));
     };
     p.ini = getIntOption(args, "-ini", 1, taken);
     p.end = getIntOption(args, "-end", 0, taken);
-    p.n = getIntOption(args, "-n", 3, taken);
+    p.n = getIntOption(args, "-n", defaults.n, taken);
     if (!isSupportedBlockSide(p.n)) {
         throw FatalError{
             EXIT_BAD_OPTION,
@@ -81,24 +84,24 @@ RunParameters parseRunParameters(ArgumentList& args, TakenOptions* taken) {
             true};
     }
     p.K = getIntOption(args, "-K", 0, taken);
-    p.e1 = getFloat("-e1", 0.1);
-    p.e2 = getFloat("-e2", 0.008);
-    p.e1D = getFloat("-e1D", 0.1);
-    p.e2D = getFloat("-e2D", 0.00075);
-    p.c1 = getFloat("-c1", 0.1);
-    p.c2 = getFloat("-c2", 0.05);
-    p.Cw = getIntOption(args, "-Cw", 5, taken);
-    p.gamma = getFloat("-g", 0.7);
-    p.beta = getFloat("-b", 1.0);
-    p.tauS = getFloat("-tS", 0.1);
-    p.tauH = getFloat("-tH", 10.0);
-    p.shadowRemoval = getIntOption(args, "-s", 1, taken);
+    p.e1 = getFloat("-e1", defaults.e1);
+    p.e2 = getFloat("-e2", defaults.e2);
+    p.e1D = getFloat("-e1D", defaults.e1D);
+    p.e2D = getFloat("-e2D", defaults.e2D);
+    p.c1 = getFloat("-c1", defaults.c1);
+    p.c2 = getFloat("-c2", defaults.c2);
+    p.Cw = getIntOption(args, "-Cw", defaults.Cw, taken);
+    p.gamma = getFloat("-g", defaults.gamma);
+    p.beta = getFloat("-b", defaults.beta);
+    p.tauS = getFloat("-tS", defaults.tauS);
+    p.tauH = getFloat("-tH", defaults.tauH);
+    p.shadowRemoval = getIntOption(args, "-s", defaults.shadowRemoval ? 1 : 0, taken);
     p.saveModels = getIntOption(args, "-m", 0, taken);
     p.saveMasks = getIntOption(args, "-l", 0, taken);
     p.useRoi = getIntOption(args, "-ROI", 1, taken);
     p.useDepth = getIntOption(args, "-DADI", 1, taken);
     p.backgroundName = getStringOption(args, "-nameCE", "CinitImageL.png", taken);
-    p.threads = getIntOption(args, "-threads", 0, taken);
+    p.threads = getIntOption(args, "-threads", defaults.threads, taken);
     return p;
 }
 

@@ -170,7 +170,8 @@ Settings settingsOf(const RunParameters& p) {
     s.beta = p.beta;
     s.tauS = p.tauS;
     s.tauH = p.tauH;
-    s.threads = std::max(p.threads, 0);  // any negative count means one per core
+    // Any count below 1 means one per core, whatever OpenCV's thread count is.
+    s.threads = resolveThreadCount(std::max(p.threads, 0));
     return s;
 }
 

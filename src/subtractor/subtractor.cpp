@@ -1,8 +1,10 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <istream>
 #include <new>
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include "colour/colour_model.hpp"
@@ -37,16 +39,27 @@ void requireFilterSize(int Cw, cv::Size size, const char* what) {
     }
 }
 
-ModelGrid gridFor(const Settings& settings, const cv::Mat& background, const char* what) {
+void requireBackground(const Settings& settings, const cv::Mat& background, const char* what) {
     requireColourImage(background, background.size(), what);
     requireFilterSize(settings.Cw, background.size(), what);
-    return ModelGrid{background.cols, background.rows, settings.n};
 }
 
 [[noreturn]] void failMemory(const ModelGrid& grid) {
     fail(cv::Error::StsNoMem, "not enough memory for the background model (" +
                                   std::to_string(grid.W) + " x " + std::to_string(grid.H) +
                                   " pixels, n=" + std::to_string(grid.n) + ")");
+}
+
+// The worker threads for Settings::threads: 0 follows OpenCV's own count
+// (cv::setNumThreads), like OpenCV's parallel loops.
+int workerCount(int threads) {
+    return resolveThreadCount(threads > 0 ? threads : std::max(cv::getNumThreads(), 1));
+}
+
+// The mask of a frame that is not detected: all background.
+void backgroundMask(const ModelGrid& grid, cv::OutputArray fgmask) {
+    fgmask.create(grid.H, grid.W, CV_8UC1);
+    fgmask.getMat().setTo(cv::Scalar::all(0));
 }
 
 // The learning of one frame: whether the models learn, and at which rate.
@@ -63,7 +76,7 @@ struct Subtractor::Impl {
           grid(g),
           roi(std::move(region)),
           shadow{s.gamma, s.beta, s.tauS, s.tauH},
-          pool(resolveThreadCount(s.threads)),
+          pool(workerCount(s.threads)),
           colour(g, pool.size()),
           framePlanes(allocFloatPlanes(g.pixels())),
           coneCaches(static_cast<size_t>(pool.size())),
@@ -93,11 +106,14 @@ struct Subtractor::Impl {
     }
 
     void setDepthBackground(const cv::Mat& background);
+    static std::unique_ptr<Impl> allocate(const Settings& settings, const cv::Mat& roiImage,
+                                          cv::Size size, bool withDepth);
     static std::unique_ptr<Impl> build(const Settings& settings, const cv::Mat& roiImage,
                                        const cv::Mat& background, const cv::Mat& depthBackground,
                                        const char* what);
     void useSettings(const Settings& s);
     void listState(StateFields& fields);
+    static uint64_t stateBytes(const ModelGrid& grid, bool withDepth);
     void checkFrames(const cv::Mat& colourFrame, const cv::Mat& depthFrame) const;
     void convertFrame(const cv::Mat& colourFrame, const cv::Mat& depthFrame);
     Learning learningOf(double learningRate, int64_t frame) const;
@@ -156,48 +172,44 @@ void Subtractor::Impl::useSettings(const Settings& s) {
     if (depth) e2D = depthBits < 16 ? 0.005f : s.e2D;
 }
 
-// Everything the next frame reads, for a state file: the models, the labels
-// and masks left by the last frame (the 5 x 5 filter leaves pixels near the
-// corners unwritten, and outside the region of interest the mask shows what
-// its buffer held), the frame in its planes, and the counters. Not the
-// per-worker scratch, which every pass writes before it reads, and not the
-// rate matrix, a cache of the rate in use.
+// Everything the next frame reads that earlier frames left, for a state: the
+// models, the labels (outside the region of interest they are never
+// rewritten, and fusion reads them there), the masks the filter writes into
+// (it leaves pixels near the corners and outside the region as they were),
+// and the counters. Not what every frame writes before it reads it: the frame
+// in its planes and its depth samples, the best cells and actions, the
+// labels of calibration and the scratch of fusion and filter; nor the rate
+// matrix, a cache of the rate in use. stateBytes() says how long the list is.
 void Subtractor::Impl::listState(StateFields& fields) {
-    const int H = grid.H;
-    const int W = grid.W;
-    const auto R = static_cast<int>(grid.rows());
-    const auto C = static_cast<int>(grid.cols());
     fields.integer("framesSeen", framesSeen);
     int64_t online = haveOnlineFrame ? 1 : 0;
     fields.integer("haveOnlineFrame", online);
     haveOnlineFrame = online != 0;
-    fields.floats("colourWeightsX", colour.weights.plane[0], R, C);
-    fields.floats("colourWeightsY", colour.weights.plane[1], R, C);
-    fields.floats("colourWeightsZ", colour.weights.plane[2], R, C);
-    fields.bytes("colourLabels", colour.labels, H, W);
-    fields.bytes("colourLabelsAfter", colour.labelsAfter, H, W);
-    fields.ints("colourBestRow", colour.bestRow, H, W);
-    fields.ints("colourBestCol", colour.bestCol, H, W);
-    fields.bytes("colourAction", colour.action, H, W);
-    fields.floats("frameX", framePlanes.plane[0], H, W);
-    fields.floats("frameY", framePlanes.plane[1], H, W);
-    fields.floats("frameZ", framePlanes.plane[2], H, W);
-    fields.bytes("filteredMask", filteredMask, H, W);
-    fields.bytes("filterScratch", filterScratch, H, W);
+    fields.floats("colourWeightsX", colour.weights.plane[0]);
+    fields.floats("colourWeightsY", colour.weights.plane[1]);
+    fields.floats("colourWeightsZ", colour.weights.plane[2]);
+    fields.bytes("colourLabels", colour.labels);
+    fields.bytes("filteredMask", filteredMask);
     if (!depth) return;
     int64_t bits = depthBits;
     fields.integer("depthBits", bits);
     depthBits = static_cast<int>(bits);
     fields.real("e2D", e2D);
-    fields.floats("depthWeights", depth->weights, R, C);
-    fields.bytes("depthLabels", depth->labels, H, W);
-    fields.bytes("depthLabelsAfter", depth->labelsAfter, H, W);
-    fields.ints("depthBestRow", depth->bestRow, H, W);
-    fields.ints("depthBestCol", depth->bestCol, H, W);
-    fields.bytes("depthAction", depth->action, H, W);
-    fields.floats("depthSamples", depthPlane, H, W);
-    fields.bytes("fusedMask", fusedMask, H, W);
-    fields.bytes("fusionScratch", fusionScratch, H, W);
+    fields.floats("depthWeights", depth->weights);
+    fields.bytes("depthLabels", depth->labels);
+    fields.bytes("fusedMask", fusedMask);
+}
+
+uint64_t Subtractor::Impl::stateBytes(const ModelGrid& grid, bool withDepth) {
+    const uint64_t cells = grid.cells();
+    const uint64_t pixels = grid.pixels();
+    uint64_t bytes = 2 * stateFieldBytes(1, sizeof(int64_t)) +
+                     3 * stateFieldBytes(cells, sizeof(float)) + 2 * stateFieldBytes(pixels, 1);
+    if (withDepth) {
+        bytes += stateFieldBytes(1, sizeof(int64_t)) + stateFieldBytes(1, sizeof(float)) +
+                 stateFieldBytes(cells, sizeof(float)) + 2 * stateFieldBytes(pixels, 1);
+    }
+    return bytes;
 }
 
 void Subtractor::Impl::convertFrame(const cv::Mat& colourFrame, const cv::Mat& depthFrame) {
@@ -421,7 +433,7 @@ void Subtractor::Impl::apply(const cv::Mat& colourFrame, const cv::Mat& depthFra
     convertFrame(colourFrame, depthFrame);
     if (frame < settings.K) {
         calibrate(learning);
-        fgmask.release();
+        backgroundMask(grid, fgmask);
     } else {
         processOnline(learning, fgmask);
         if (settings.shadowValue != 0) {
@@ -501,22 +513,28 @@ void Subtractor::construct(const Settings& settings, cv::InputArray colourBackgr
     setup_ = std::move(setup);
 }
 
+// A model of `size` with every buffer allocated and zero-filled.
+auto Subtractor::Impl::allocate(const Settings& settings, const cv::Mat& roiImage, cv::Size size,
+                                bool withDepth) -> std::unique_ptr<Impl> {
+    const ModelGrid grid{size.width, size.height, settings.n};
+    RegionOfInterest region = regionOfInterest(roiImage, size);
+    try {
+        if (grid.rows() > INT_MAX || grid.cols() > INT_MAX) throw std::bad_alloc();
+        return std::make_unique<Impl>(settings, grid, std::move(region), withDepth);
+    } catch (const std::bad_alloc&) {
+        failMemory(grid);
+    }
+}
+
 // The model for these backgrounds, allocated and started as the constructor
 // does; `what` names the colour background in messages.
 auto Subtractor::Impl::build(const Settings& settings, const cv::Mat& roiImage,
                              const cv::Mat& background, const cv::Mat& depthBackground,
                              const char* what) -> std::unique_ptr<Impl> {
-    const ModelGrid grid = gridFor(settings, background, what);
+    requireBackground(settings, background, what);
     const bool withDepth = !depthBackground.empty();
     if (withDepth) requireDepthImage(depthBackground, background.size(), "the depth background");
-    RegionOfInterest region = regionOfInterest(roiImage, background.size());
-    std::unique_ptr<Impl> model;
-    try {
-        if (grid.rows() > INT_MAX || grid.cols() > INT_MAX) throw std::bad_alloc();
-        model = std::make_unique<Impl>(settings, grid, std::move(region), withDepth);
-    } catch (const std::bad_alloc&) {
-        failMemory(grid);
-    }
+    std::unique_ptr<Impl> model = allocate(settings, roiImage, background.size(), withDepth);
     Impl& impl = *model;
     // The colour model starts as the background everywhere inside the region.
     imageToConePlanes(background, impl.roi, impl.framePlanes);
@@ -574,8 +592,12 @@ void Subtractor::applyFrame(const cv::Mat& colour, const cv::Mat& depth, cv::Out
         if (!depth.empty()) requireDepthImage(depth, colour.size(), "the depth frame");
     }
     startFrom(colour, depth, "the first colour frame");
+    // At the rate 1 the frame is the model, as OpenCV's subtractors take it:
+    // the next frame is detected against it, without a calibration.
+    if (learningRate == 1.0)
+        impl_->framesSeen = std::max<int64_t>(int64_t{impl_->settings.K} - 1, 0);
     if (setup_->times != nullptr) ++setup_->times->framesProcessed;
-    fgmask.release();
+    backgroundMask(impl_->grid, fgmask);
 }
 
 void Subtractor::apply(cv::InputArray colour, cv::OutputArray fgmask, double learningRate) {
@@ -749,64 +771,83 @@ void Subtractor::clear() {
     });
 }
 
-void Subtractor::saveState(const cv::String& filename) const {
-    asPublic("dadimero::Subtractor::saveState", [&] {
-        requireState(setup_.get());
-        StateHeader header;
-        header.settings = setup_->settings;
-        header.roi = setup_->roi;
-        header.colourBackground = setup_->colourBackground;
-        header.depthBackground = setup_->depthBackground;
-        header.hasModel = impl_ != nullptr;
-        if (impl_) {
-            header.width = impl_->grid.W;
-            header.height = impl_->grid.H;
-            header.usesDepth = impl_->depth.has_value();
-        }
-        // Listing the fields changes nothing: the writer only reads them.
-        Impl* model = impl_.get();
-        writeStateFile(filename, header, [&](StateFields& fields) { model->listState(fields); });
-    });
+void Subtractor::saveStateTo(std::ostream& out, const std::string& name) const {
+    requireState(setup_.get());
+    StateHeader header;
+    header.settings = setup_->settings;
+    header.roi = setup_->roi;
+    header.colourBackground = setup_->colourBackground;
+    header.depthBackground = setup_->depthBackground;
+    header.hasModel = impl_ != nullptr;
+    if (impl_) {
+        header.width = impl_->grid.W;
+        header.height = impl_->grid.H;
+        header.usesDepth = impl_->depth.has_value();
+        header.fieldBytes = Impl::stateBytes(impl_->grid, header.usesDepth);
+    }
+    // Listing the fields changes nothing: the writer only reads them.
+    Impl* model = impl_.get();
+    writeState(
+        out, header, [&](StateFields& fields) { model->listState(fields); }, name);
 }
 
-void Subtractor::loadState(const cv::String& filename) {
+void Subtractor::loadStateFrom(std::istream& in, int64_t length, bool exactLength,
+                               const std::string& name) {
+    requireState(setup_.get());
+    const Settings& own = setup_->settings;
+    StateReader reader(in, length, exactLength, name, [&](const StateHeader& h) {
+        return Impl::stateBytes(ModelGrid{h.width, h.height, h.settings.n}, h.usesDepth);
+    });
+    StateHeader header = reader.header();
+    header.settings.threads = own.threads;
+    // This subtractor's image size, when it has one, is the state's.
+    cv::Size size;
+    if (impl_) size = cv::Size(impl_->grid.W, impl_->grid.H);
+    if (!setup_->roi.empty()) size = setup_->roi.size();
+    const cv::Size stateSize =
+        header.hasModel ? cv::Size(header.width, header.height) : header.roi.size();
+    if (!size.empty() && !stateSize.empty() && size != stateSize) {
+        fail(cv::Error::StsBadSize,
+             name + " holds the state of " + std::to_string(stateSize.width) + "x" +
+                 std::to_string(stateSize.height) + " frames, this subtractor's are " +
+                 std::to_string(size.width) + "x" + std::to_string(size.height));
+    }
+    auto setup = std::make_unique<Setup>();
+    setup->settings = header.settings;
+    setup->roi = header.roi;
+    setup->colourBackground = header.colourBackground;
+    setup->depthBackground = header.depthBackground;
+    setup->times = setup_->times;
+    std::unique_ptr<Impl> model;
+    if (header.hasModel) {
+        // A model of the state's shape, whose every listed buffer the state fills.
+        model = Impl::allocate(header.settings, header.roi, stateSize, header.usesDepth);
+        model->times = setup_->times;
+        reader.readFields([&](StateFields& fields) { model->listState(fields); });
+        if (model->framesSeen < 0 ||
+            (model->depth && model->depthBits != 8 && model->depthBits != 16)) {
+            fail(cv::Error::StsParseError, name + " is damaged: its counters are impossible");
+        }
+    }
+    setup_ = std::move(setup);
+    impl_ = std::move(model);
+}
+
+void Subtractor::saveState(std::ostream& out) const {
+    asPublic("dadimero::Subtractor::saveState", [&] { saveStateTo(out, "the state"); });
+}
+
+void Subtractor::loadState(std::istream& in) {
     asPublic("dadimero::Subtractor::loadState", [&] {
-        requireState(setup_.get());
-        StateFileReader reader(filename);
-        StateHeader header = reader.header();
-        header.settings.threads = setup_->settings.threads;
-        checkSettings(header.settings);
-        // This subtractor's image size, when it has one, is the file's.
-        cv::Size size;
-        if (impl_) size = cv::Size(impl_->grid.W, impl_->grid.H);
-        if (!setup_->roi.empty()) size = setup_->roi.size();
-        const cv::Size fileSize =
-            header.hasModel ? cv::Size(header.width, header.height) : header.roi.size();
-        if (!size.empty() && !fileSize.empty() && size != fileSize) {
-            fail(cv::Error::StsBadSize,
-                 filename + " holds the state of " + std::to_string(fileSize.width) + "x" +
-                     std::to_string(fileSize.height) + " frames, this subtractor's are " +
-                     std::to_string(size.width) + "x" + std::to_string(size.height));
+        // The bytes left in the stream bound what the state may declare.
+        int64_t length = -1;
+        const std::istream::pos_type start = in.tellg();
+        if (start != std::istream::pos_type(-1) && in.seekg(0, std::ios::end)) {
+            length = static_cast<int64_t>(in.tellg() - start);
+            in.seekg(start);
         }
-        auto setup = std::make_unique<Setup>();
-        setup->settings = header.settings;
-        setup->roi = header.roi;
-        setup->colourBackground = header.colourBackground;
-        setup->depthBackground = header.depthBackground;
-        setup->times = setup_->times;
-        std::unique_ptr<Impl> model;
-        if (header.hasModel) {
-            // A model of the file's shape, whose every buffer the file then fills.
-            const cv::Mat blank(header.height, header.width, CV_8UC3, cv::Scalar::all(0));
-            const cv::Mat blankDepth =
-                header.usesDepth ? cv::Mat(blank.size(), CV_16UC1, cv::Scalar(0)) : cv::Mat();
-            model = Impl::build(header.settings, header.roi, blank, blankDepth,
-                                "the frame size in the file");
-            model->times = setup_->times;
-            reader.readFields([&](StateFields& fields) { model->listState(fields); });
-        }
-        setup_ = std::move(setup);
-        impl_ = std::move(model);
+        in.clear(in.rdstate() & ~std::ios::failbit);
+        loadStateFrom(in, length, false, "the state");
     });
 }
 

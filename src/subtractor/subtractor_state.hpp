@@ -2,7 +2,7 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -12,22 +12,22 @@
 
 namespace dadimero {
 
-// The buffers and numbers of a running model, each by a name: a state file
-// writes them or reads them back (see Subtractor::Impl::listState, the one
-// place that lists them). rows x cols is the shape a buffer has in the file.
+// The buffers and numbers of a running model, each by a name: a state writes
+// them or reads them back (see Subtractor::Impl::listState, the one place that
+// lists them). A buffer's length is the model's; the reader checks it against
+// the state's header.
 class StateFields {
   public:
     virtual ~StateFields() = default;
-    virtual void floats(const char* name, std::vector<float>& values, int rows, int cols) = 0;
-    virtual void bytes(const char* name, std::vector<uint8_t>& values, int rows, int cols) = 0;
-    virtual void ints(const char* name, std::vector<int>& values, int rows, int cols) = 0;
+    virtual void floats(const char* name, std::vector<float>& values) = 0;
+    virtual void bytes(const char* name, std::vector<uint8_t>& values) = 0;
     virtual void integer(const char* name, int64_t& value) = 0;
     virtual void real(const char* name, float& value) = 0;
 };
 
-// What a state file holds besides the model's buffers.
+// What a state holds besides the model's buffers.
 struct StateHeader {
-    Settings settings;
+    Settings settings;         // the thread count is not part of a state
     cv::Mat roi;               // empty: every pixel
     cv::Mat colourBackground;  // what clear() returns to; empty: the first frame
     cv::Mat depthBackground;
@@ -35,35 +35,42 @@ struct StateHeader {
     int width = 0;          // of the model
     int height = 0;
     bool usesDepth = false;
+    uint64_t fieldBytes = 0;  // the model's buffers as the state stores them
 };
 
-// Writes the header, then the fields that `listFields` gives (when the header
-// has a model), with a version and a checksum. Throws cv::Exception naming
-// the file when it cannot be written.
-void writeStateFile(const std::string& filename, const StateHeader& header,
-                    const std::function<void(StateFields&)>& listFields);
+// Writes a state: a header, the images, then the fields `listFields` gives
+// (when the header has a model), each with a checksum. Throws cv::Exception
+// (StsError) naming the state by `name` when the stream fails.
+void writeState(std::ostream& out, const StateHeader& header,
+                const std::function<void(StateFields&)>& listFields, const std::string& name);
 
-// Reads a state file in two steps: the header, then the fields into buffers
-// already sized for that header. Throws cv::Exception naming the file when it
-// cannot be opened, or is damaged, truncated or of another version.
-class StateFileReader {
+// Reads a state in two steps: the header, which is checked against itself,
+// against the settings' rules and against `length` (the bytes left in the
+// stream, -1 when unknown; with `exactLength`, the state must fill them all)
+// before anything is allocated, and then the images; then the fields into
+// buffers already sized for that header. Throws cv::Exception naming the
+// state by `name` when it is damaged, truncated, of another version or no
+// state at all.
+class StateReader {
   public:
-    explicit StateFileReader(const std::string& filename);
-    ~StateFileReader();
-    StateFileReader(const StateFileReader&) = delete;
-    StateFileReader& operator=(const StateFileReader&) = delete;
-
-    const StateHeader& header() const;
+    // `fieldBytes(header)`: the bytes the fields of a model of that header
+    // take in a state, for the check against the stream's length.
+    StateReader(std::istream& in, int64_t length, bool exactLength, const std::string& name,
+                const std::function<uint64_t(const StateHeader&)>& fieldBytes);
+    const StateHeader& header() const { return header_; }
     void readFields(const std::function<void(StateFields&)>& listFields);
 
   private:
-    struct File;
-    std::unique_ptr<File> file_;
+    std::istream& in_;
+    std::string name_;
+    StateHeader header_;
 };
 
-// The settings as FileStorage keys, and back: readSettings takes the keys it
-// finds over `settings` and throws (StsParseError) for a key of the wrong type.
-void writeSettings(cv::FileStorage& fs, const Settings& settings);
-Settings readSettings(const cv::FileNode& node, Settings settings);
+// The bytes a field of `count` elements of `size` bytes takes in a state.
+uint64_t stateFieldBytes(uint64_t count, uint64_t size);
+
+// The checksum a state stores after `size` bytes: after each image and field,
+// and after its header (the bytes from the start of the state).
+uint64_t stateChecksum(const void* data, size_t size);
 
 }  // namespace dadimero

@@ -34,12 +34,14 @@ class Interpreter:
                               capture_output=True, text=True, timeout=300)
 
 
-def find_interpreters():
-    """Every CPython >= 3.9 that runs, once each, oldest first."""
+def find_interpreters(oldest=(3, 9), newest=(99, 0)):
+    """Every CPython in [oldest, newest) that runs, once each, oldest first."""
     root = os.environ.get("PYENV_ROOT") or os.path.expanduser("~/.pyenv")
     candidates = ["/usr/bin/python3", sys.executable,
                   *sorted(glob.glob(os.path.join(root, "versions", "*", "bin", "python3"))),
-                  *(shutil.which(f"python3.{minor}") for minor in range(9, 30))]
+                  *sorted(glob.glob(os.path.join(root, "versions", "*", "bin", "python"))),
+                  *(shutil.which(f"python{major}.{minor}") for major, minor in
+                    [(2, 7), *((3, minor) for minor in range(5, 30))])]
     found = {}
     for path in filter(None, candidates):
         try:
@@ -49,7 +51,7 @@ def find_interpreters():
         if probe.returncode != 0:
             continue  # e.g. a pyenv shim of a version not selected
         implementation, version, suffix, executable = json.loads(probe.stdout)
-        if implementation == "CPython" and tuple(version[:2]) >= (3, 9):
+        if implementation == "CPython" and oldest <= tuple(version[:2]) < newest:
             found.setdefault(os.path.realpath(executable),
                              Interpreter(version, suffix, executable))
     return sorted(found.values(), key=lambda interpreter: interpreter.version)
@@ -57,6 +59,7 @@ def find_interpreters():
 
 INTERPRETERS = find_interpreters()
 IDS = [f"cpython{'.'.join(map(str, i.version))}" for i in INTERPRETERS]
+TOO_OLD = find_interpreters((2, 0), (3, 9))
 
 
 def build_python_dir():
@@ -162,3 +165,11 @@ def test_masks_are_the_program_s(interpreter, packages, sequences, tmp_path):
     for name in names:
         assert (expected / name).read_bytes() == (tmp_path / "module" / name).read_bytes(), \
             f"{interpreter.name}: {name} differs from DADI-MERO's"
+
+
+@pytest.mark.parametrize("interpreter", TOO_OLD,
+                         ids=[f"cpython{'.'.join(map(str, i.version))}" for i in TOO_OLD])
+def test_an_older_python_hears_the_version_it_needs(interpreter, tmp_path):
+    refused = interpreter.run(["-c", "import dadimero"], [build_python_dir()], tmp_path)
+    assert f"dadimero needs Python 3.9 or newer; this is Python {interpreter.version[0]}." \
+        in refused.stderr, refused.stderr

@@ -30,7 +30,7 @@ MISUSE = [
     ("colour background with alpha", lambda c, d: dadimero.Subtractor(np.zeros((H, W, 4), np.uint8)),
      ValueError, "got shape (12, 16, 4)"),
     ("colour background a list", lambda c, d: dadimero.Subtractor(BACKGROUND.tolist()),
-     TypeError, "colour_background must be a NumPy array, got list"),
+     TypeError, "colour_background must be a NumPy array or a cv2.UMat, got list"),
     ("colour background empty", lambda c, d: dadimero.Subtractor(np.zeros((0, W, 3), np.uint8)),
      ValueError, "colour_background is empty"),
     ("depth background of int32",
@@ -60,40 +60,57 @@ MISUSE = [
      ValueError, "tauH is out of range"),
     ("unsupported block side", lambda c, d: dadimero.Subtractor(BACKGROUND, n=4),
      ValueError, "n must be 1, 3, 5, 7 or 9, got 4"),
-    ("depth to a colour-only subtractor", lambda c, d: c.apply(frame(0)[0], frame(0)[1]),
+    ("depth to a colour-only subtractor", lambda c, d: c.apply(frame(0)[0], depth=frame(0)[1]),
      ValueError, "a depth frame was given to a subtractor without depth"),
+    ("depth where cv2 takes the mask", lambda c, d: d.apply(*frame(0)),
+     TypeError, "fgmask must have dtype uint8, got uint16 (a depth frame goes in depth=)"),
+    ("mask buffer of another size", lambda c, d: c.apply(frame(0)[0], np.zeros((H, W - 1), np.uint8)),
+     ValueError, "fgmask must be H x W as the frame, (12, 16), got shape (12, 15)"),
+    ("read-only mask buffer",
+     lambda c, d: c.apply(frame(0)[0], np.broadcast_to(np.uint8(0), (H, W))),
+     ValueError, "fgmask must be a writable C-contiguous array"),
+    ("depth given positionally after the rate", lambda c, d: d.apply(frame(0)[0], None, -1, frame(0)[1]),
+     TypeError, "apply() takes at most 3 positional arguments but 4 were given"),
     ("no depth to an RGB-D subtractor", lambda c, d: d.apply(frame(0)[0]),
      ValueError, "this subtractor uses depth"),
     ("colour frame of floats", lambda c, d: c.apply(frame(0)[0].astype(np.float32)),
-     TypeError, "colour must have dtype uint8, got float32"),
+     TypeError, "image must have dtype uint8, got float32"),
     ("colour frame of another size", lambda c, d: c.apply(np.zeros((H, W + 1, 3), np.uint8)),
      ValueError, "the colour frame is 17x12, expected 16x12"),
     ("colour frame as bytes", lambda c, d: c.apply(frame(0)[0].tobytes()),
-     TypeError, "colour must be a NumPy array, got bytes"),
-    ("depth frame with a channel axis", lambda c, d: d.apply(frame(0)[0], frame(0)[1][..., None]),
+     TypeError, "image must be a NumPy array or a cv2.UMat, got bytes"),
+    ("depth frame with a channel axis",
+     lambda c, d: d.apply(frame(0)[0], depth=frame(0)[1][..., None]),
      ValueError, "depth must be H x W, got shape (12, 16, 1)"),
-    ("depth frame of floats", lambda c, d: d.apply(frame(0)[0], frame(0)[1].astype(np.float32)),
+    ("depth frame of floats",
+     lambda c, d: d.apply(frame(0)[0], depth=frame(0)[1].astype(np.float32)),
      TypeError, "depth must have dtype uint8 or uint16, got float32"),
     ("learning rate as text", lambda c, d: c.apply(frame(0)[0], learning_rate="fast"),
-     TypeError, "learning_rate must be a number, got str"),
+     TypeError, "learningRate must be a number, got str"),
     ("learning rate not a number", lambda c, d: c.apply(frame(0)[0], learning_rate=float("nan")),
      ValueError, "the learning rate must be negative (automatic) or between 0 and 1, got nan"),
     ("learning rate above 1", lambda c, d: c.apply(frame(0)[0], learning_rate=1e6),
      ValueError, "the learning rate must be negative (automatic) or between 0 and 1, got 1e+06"),
-    ("misspelt keyword beside a frame", lambda c, d: d.apply(*frame(0), learning_rat=0.5),
+    ("misspelt keyword beside a frame",
+     lambda c, d: d.apply(frame(0)[0], depth=frame(0)[1], learning_rat=0.5),
      TypeError, "apply() got an unexpected keyword argument 'learning_rat'"),
     ("frame given twice", lambda c, d: c.apply(frame(0)[0], colour=frame(0)[0]),
-     TypeError, "apply() got multiple values for argument 'colour'"),
+     TypeError, "apply() got multiple values for argument 'image'"),
     ("setting without meaning", lambda c, d: setattr(c, "c2", 5),
      ValueError, "c2 must be between 0 and 1, got 5"),
     ("n of a running model", lambda c, d: setattr(c, "n", 5),
-     AttributeError, "n"),
+     ValueError, "n is 3 for this model and fixes its layout; it changes only before the first "
+     "frame"),
+    ("threads of a running model", lambda c, d: c.setThreads(2),
+     ValueError, "threads is 0 for this model; it changes only before the first frame"),
     ("gamma above beta", lambda c, d: dadimero.Subtractor(BACKGROUND, gamma=0.9, beta=0.8),
      ValueError, "gamma must be at most beta (0.8), got 0.9"),
     ("depth background without colour", lambda c, d: dadimero.Subtractor(None, DEPTH_BACKGROUND),
      ValueError, "depth_background needs a colour_background"),
-    ("state file missing", lambda c, d: c.load_state("/nonexistent/state.yml"),
-     OSError, "cannot read the state file /nonexistent/state.yml"),
+    ("state file missing", lambda c, d: c.load_state("/nonexistent/checkpoint.state"),
+     OSError, "cannot read the state file /nonexistent/checkpoint.state: No such file or directory"),
+    ("state file path with a NUL byte", lambda c, d: c.save_state("precious\x00.state"),
+     OSError, "cannot write the state file precious\\0.state: the path holds a NUL byte"),
     ("new depth background for colour only",
      lambda c, d: c.set_depth_background(DEPTH_BACKGROUND),
      ValueError, "set_depth_background needs a subtractor that uses depth"),
@@ -116,7 +133,7 @@ MISUSE = [
 
 def masks(subtractors, frames):
     colour_only, rgbd = subtractors
-    return [(colour_only.apply(c), rgbd.apply(c, d)) for c, d in frames]
+    return [(colour_only.apply(c), rgbd.apply(c, depth=d)) for c, d in frames]
 
 
 def make_subtractors():
@@ -126,7 +143,8 @@ def make_subtractors():
 
 def test_each_misuse_raises_one_clear_error_and_changes_nothing():
     clean = masks(make_subtractors(), [frame(i) for i in range(len(MISUSE))])
-    assert sum(m is not None for pair in clean for m in pair) == 2 * (len(MISUSE) - 2)
+    assert all(m.shape == (H, W) for pair in clean for m in pair)
+    assert all(m.any() for pair in clean[2:] for m in pair)  # K = 3: frames 2 on detect
 
     # The same frames with every misuse in between.
     subtractors = make_subtractors()
@@ -137,7 +155,7 @@ def test_each_misuse_raises_one_clear_error_and_changes_nothing():
         assert "\n" not in str(raised.value), what
         got = masks(subtractors, [frame(i)])[0]
         for mask, wanted in zip(got, clean[i]):
-            assert (mask is None and wanted is None) or np.array_equal(mask, wanted), what
+            assert np.array_equal(mask, wanted), what
 
 
 def test_settings_reach_the_library():
@@ -145,7 +163,7 @@ def test_settings_reach_the_library():
     # the filter's minimum size; NumPy scalars pass as numbers.
     s = dadimero.Subtractor(BACKGROUND, n=np.int64(5), K=4, c2=np.float32(0.1))
     assert s.colour_model_image().shape == (5 * H, 5 * W, 3)
-    assert [s.apply(frame(i)[0]) is None for i in range(4)] == [True, True, True, False]
+    assert [s.apply(frame(i)[0]).any() for i in range(4)] == [False, False, False, True]
     tiny = np.zeros((3, 3, 3), np.uint8)
     with pytest.raises(ValueError, match="smaller than the 5x5 the spatial filter needs"):
         dadimero.Subtractor(tiny)
@@ -170,15 +188,14 @@ def test_arrays_of_any_layout_give_the_masks_of_contiguous_ones():
 
     def run(layout):
         s = dadimero.Subtractor(layout(background), layout(DEPTH_BACKGROUND), layout(roi), K=3)
-        return [s.apply(layout(c), layout(d)) for c, d in frames]
+        return [s.apply(layout(c), depth=layout(d)) for c, d in frames]
 
     wanted = run(lambda a: a)
-    assert sum(m is not None for m in wanted) == 6 and any(m.any() for m in wanted[2:])
+    assert not any(m.any() for m in wanted[:2]) and any(m.any() for m in wanted[2:])
     for name, layout in layouts.items():
         assert not layout(DEPTH_BACKGROUND).flags.c_contiguous, name
         got = run(layout)
-        assert all((a is None and b is None) or np.array_equal(a, b)
-                   for a, b in zip(got, wanted)), name
+        assert all(np.array_equal(a, b) for a, b in zip(got, wanted)), name
         depths = [layout(d) for _, d in frames]
         assert np.array_equal(dadimero.initial_depth_background(depths),
                               dadimero.initial_depth_background([d for _, d in frames])), name

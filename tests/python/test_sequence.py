@@ -70,9 +70,10 @@ def module_run(sequence, depth, settings):
     snapshot(1)
     for f, colour, d in frames:
         assert s.calibrating == (f <= K)
-        mask = s.apply(colour, d)
+        mask = s.apply(colour, depth=d)
+        assert mask.shape == roi.shape
         if f <= K:
-            assert mask is None and s.colour_mask() is None and s.depth_mask() is None
+            assert not mask.any() and s.colour_mask() is None and s.depth_mask() is None
             if f == K:
                 snapshot(f)
             continue
@@ -140,15 +141,14 @@ def test_subtractors_in_threads_give_the_masks_of_a_lone_run(sequences, tmp_path
     def work(i):
         K, background, roi, depth_background, frames = inputs[i]
         s = dadimero.Subtractor(background, depth_background, roi, K=K, threads=1)
-        results[i] = [s.apply(colour, d) for _, colour, d in frames]
+        masks = [(f, s.apply(colour, depth=d)) for f, colour, d in frames]
+        results[i] = [(f, mask) for f, mask in masks if f > K]
 
     run_threads(*(lambda i=i: work(i) for i in range(len(runs))))
     for i, (sequence, depth) in enumerate(runs):
         program = run_dadi_mero(sequence, tmp_path / f"program{i}",
                                 *([] if depth else ["-DADI", "0"]))
-        frames = inputs[i][4]
-        masks = {f"bin{f:06d}.png": m for (f, _, _), m in zip(frames, results[i])
-                 if m is not None}
+        masks = {f"bin{f:06d}.png": m for f, m in results[i]}
         assert sorted(masks) == sorted(p.name for p in program.iterdir())
         for name, mask in masks.items():
             assert np.array_equal(mask, cv2.imread(str(program / name), cv2.IMREAD_UNCHANGED)), \
@@ -162,7 +162,7 @@ def test_one_subtractor_shared_by_threads_takes_every_call_once(sequences):
 
     def feed():
         for _, colour, d in frames:
-            returned.append(s.apply(colour, d))
+            returned.append(s.apply(colour, depth=d))
 
     def look():
         for _ in frames:
@@ -171,11 +171,9 @@ def test_one_subtractor_shared_by_threads_takes_every_call_once(sequences):
             assert mask is None or mask.shape == (60, 80)
 
     run_threads(feed, feed, look)
-    # Exactly the first K - 1 calls of either thread calibrated.
-    assert len(returned) == 2 * len(frames)
-    assert sum(m is None for m in returned) == K - 1
-    assert all(m.shape == (60, 80) and set(np.unique(m)) <= {0, 255}
-               for m in returned if m is not None)
+    # Every call gave its mask, the first K - 1 of either thread all background.
+    assert len(returned) == 2 * len(frames) and not s.calibrating
+    assert all(m.shape == (60, 80) and set(np.unique(m)) <= {0, 255} for m in returned)
 
 
 def test_state_saved_halfway_and_settings_saved_are_taken_back(sequences, tmp_path):
@@ -183,11 +181,11 @@ def test_state_saved_halfway_and_settings_saved_are_taken_back(sequences, tmp_pa
     program = run_dadi_mero(sequences[16], tmp_path / "program")
     settings = dict(K=K, shadowValue=127, threads=2)
     whole = dadimero.Subtractor(background, depth_background, roi, **settings)
-    expected = [whole.apply(colour, d) for _, colour, d in frames]
+    expected = [whole.apply(colour, depth=d) for _, colour, d in frames]
     # The masks are the program's, with shadows marked 127 where it has 0.
     marked = 0
     for (f, _, _), mask in zip(frames, expected):
-        if mask is not None:
+        if f > K:
             wanted = cv2.imread(str(program / f"bin{f:06d}.png"), cv2.IMREAD_UNCHANGED)
             assert np.array_equal(np.where(mask == 127, 0, mask), wanted), f
             marked += int((mask == 127).sum())
@@ -196,13 +194,13 @@ def test_state_saved_halfway_and_settings_saved_are_taken_back(sequences, tmp_pa
     half = len(frames) // 2
     first = dadimero.Subtractor(background, depth_background, roi, **settings)
     for _, colour, d in frames[:half]:
-        first.apply(colour, d)
-    first.save_state(tmp_path / "state.yml.gz")
+        first.apply(colour, depth=d)
+    first.save_state(tmp_path / "checkpoint.state")
     second = dadimero.Subtractor(threads=1)
-    second.load_state(str(tmp_path / "state.yml.gz"))
+    second.load_state(str(tmp_path / "checkpoint.state"))
     assert (second.K, second.shadowValue, second.threads, second.uses_depth) == (K, 127, 1, True)
     for (f, colour, d), wanted in zip(frames[half:], expected[half:]):
-        assert np.array_equal(second.apply(colour, d), wanted), f
+        assert np.array_equal(second.apply(colour, depth=d), wanted), f
 
     # Settings changed as properties, saved and loaded into a new subtractor.
     second.e2 = 0.02
@@ -217,6 +215,52 @@ def test_state_saved_halfway_and_settings_saved_are_taken_back(sequences, tmp_pa
     assert (third.e2, third.tauH, third.shadowRemoval) == (np.float32(0.02), 15.0, False)
 
 
+def test_a_cv2_loop_runs_the_same_with_mog2_or_this_subtractor(sequences):
+    # The loop of a cv2 user, unchanged but for the factory: a mask of the
+    # frame's size from the first frame on, a mask buffer as the second
+    # argument, the rate as cv2 names it, UMat in and out.
+    _, _, _, _, frames = read_sequence(sequences[8], False)
+    for create in (cv2.createBackgroundSubtractorMOG2, dadimero.createSubtractor):
+        subtractor = create()
+        buffer = np.empty((60, 80), np.uint8)
+        found = 0
+        for i, (_, colour, _) in enumerate(frames[:20]):
+            if i % 2:
+                fg = subtractor.apply(colour, buffer, learningRate=-1)
+                assert fg is buffer or np.array_equal(fg, buffer), create
+            else:
+                fg = subtractor.apply(colour)
+            fg = cv2.morphologyEx(fg, cv2.MORPH_OPEN, np.ones((3, 3), np.uint8))
+            assert fg.shape == (60, 80) and fg.dtype == np.uint8, create
+            found += cv2.countNonZero(fg)
+        assert isinstance(subtractor.apply(cv2.UMat(frames[20][1])), cv2.UMat), create
+        assert subtractor.getBackgroundImage().shape == (60, 80, 3), create
+        assert found > 0, create
+
+
+def test_settings_are_properties_accessors_and_keywords_alike():
+    # Every setting: a keyword of createSubtractor (C++ names of the arguments
+    # too), a property, a getX()/setX() pair and an entry of the repr; n and
+    # threads change until the first frame.
+    s = dadimero.createSubtractor(colourBackground=None, K=7, shadowValue=127)
+    names = ["n", "K", "e1", "e2", "e1D", "e2D", "c1", "c2", "Cw", "shadowRemoval", "gamma",
+             "beta", "tauS", "tauH", "shadowValue", "threads"]
+    for name in names:
+        accessor = name[0].upper() + name[1:]
+        assert getattr(s, "get" + accessor)() == getattr(s, name), name
+        assert f" {name}=" in repr(s), name
+    assert " K=7," in repr(s) and " shadowValue=127," in repr(s) and " e2D=0.00075," in repr(s)
+    s.setThreads(2)
+    s.n = 5
+    assert (s.getThreads(), s.getN(), s.K, s.shadowValue) == (2, 5, 7, 127)
+    s.apply(np.zeros((20, 20, 3), np.uint8))
+    with pytest.raises(ValueError, match="it changes only before the first frame"):
+        s.setN(3)
+    assert "20x20 colour, calibrating" in repr(s)
+    assert [n for n in dir(dadimero) if not n.startswith("_")] == [
+        "Subtractor", "createSubtractor", "estimate_background", "initial_depth_background"]
+
+
 def test_from_frames_alone_the_first_frame_is_the_background(sequences):
     K, background, roi, depth_background, frames = read_sequence(sequences[8], False)
     first = frames[0][1]
@@ -224,20 +268,18 @@ def test_from_frames_alone_the_first_frame_is_the_background(sequences):
     assert live.calibrating and live.background_image() is None
     started = dadimero.Subtractor(first, None, roi, K=K)
     got = [live.apply(colour) for _, colour, _ in frames]
-    wanted = [None] + [started.apply(colour) for _, colour, _ in frames[1:]]
-    assert sum(m is None for m in got) == K
-    assert all((a is None and b is None) or np.array_equal(a, b) for a, b in zip(got, wanted))
-    # clear() waits for a new first frame; a learning rate of 1 starts from this one.
+    wanted = [np.zeros_like(roi)] + [started.apply(colour) for _, colour, _ in frames[1:]]
+    assert not any(m.any() for m in got[:K]) and any(m.any() for m in got[K:])
+    assert all(np.array_equal(a, b) for a, b in zip(got, wanted))
+    # clear() waits for a new first frame; a learning rate of 1 makes a frame
+    # the model, and the next frame is detected against it.
     live.clear()
     assert live.calibrating and live.background_image() is None
-    assert live.apply(frames[5][1]) is None
-    restarted = dadimero.Subtractor(roi=roi, K=K)
-    restarted.apply(frames[5][1])
-    assert live.apply(frames[6][1], learning_rate=1) is None
-    assert restarted.apply(frames[6][1], learning_rate=1) is None
+    assert not live.apply(frames[5][1]).any() and live.calibrating
+    assert not live.apply(frames[6][1], learningRate=1).any() and not live.calibrating
+    restarted = dadimero.Subtractor(frames[6][1], None, roi, K=1)
     for _, colour, _ in frames[7:]:
-        a, b = live.apply(colour), restarted.apply(colour)
-        assert (a is None and b is None) or np.array_equal(a, b)
+        assert np.array_equal(live.apply(colour), restarted.apply(colour))
 
     # estimate_background: the per-pixel median, the depth as initial_depth_background.
     colours = [colour for _, colour, _ in frames[:5]]

@@ -125,7 +125,8 @@ struct Backgrounds {
 Backgrounds estimateBackground(const std::vector<cv::Mat>& colourFrames,
                                const std::vector<cv::Mat>& depthFrames = {});
 
-struct StageTimes;  // per-stage clocks of the benchmark (not part of the API)
+struct StageTimes;    // per-stage clocks of the benchmark (not part of the API)
+class FramePipeline;  // the model and the passes of a frame (not part of the API)
 
 // Background subtraction frame by frame, in the manner of OpenCV's
 // BackgroundSubtractor. Frames are 8-bit BGR colour images, all of one size
@@ -323,7 +324,6 @@ class Subtractor : public cv::BackgroundSubtractor {
 
   private:
     struct Setup;
-    struct Impl;
     void construct(const Settings& settings, cv::InputArray colourBackground,
                    cv::InputArray depthBackground, cv::InputArray roi, bool programRules);
     void startFrom(const cv::Mat& colourBackground, const cv::Mat& depthBackground,
@@ -339,7 +339,7 @@ class Subtractor : public cv::BackgroundSubtractor {
                     double learningRate);
 
     std::unique_ptr<Setup> setup_;  // settings, region and backgrounds; null once moved from
-    std::unique_ptr<Impl> impl_;    // the model; null before the first frame
+    std::unique_ptr<FramePipeline> pipeline_;  // the model; null before the first frame
     friend void attachStageTimes(Subtractor& subtractor, StageTimes* times);
     friend cv::Ptr<Subtractor> createSubtractor(const Settings& settings,
                                                 cv::InputArray colourBackground,

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "images/image_exchange.hpp"
+#include "masks/spatial_coherence.hpp"
 #include "subtractor/public_errors.hpp"
 
 namespace dadimero {
@@ -72,6 +73,15 @@ void requireDepthImage(const cv::Mat& image, cv::Size size, const char* what) {
                   describeType(image));
     }
     requireSize(image, size, what);
+}
+
+void requireFilterSize(int Cw, cv::Size size, const char* what) {
+    const int minSide = Cw == 5 ? kMinSide5x5 : kMinSide3x3;
+    if (size.width < minSide || size.height < minSide) {
+        failInput(std::string(what) + " is " + std::to_string(size.width) + "x" +
+                  std::to_string(size.height) + ", smaller than the " + std::to_string(minSide) +
+                  "x" + std::to_string(minSide) + " the spatial filter needs");
+    }
 }
 
 RegionOfInterest regionOfInterest(cv::InputArray roi, cv::Size size) {

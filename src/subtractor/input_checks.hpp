@@ -17,6 +17,8 @@ std::string describeType(const cv::Mat& image);
 // Each throws with one sentence naming `what` unless the image fits.
 void requireColourImage(const cv::Mat& image, cv::Size size, const char* what);
 void requireDepthImage(const cv::Mat& image, cv::Size size, const char* what);
+// Throws unless an image of `size` is large enough for the filter of `Cw`.
+void requireFilterSize(int Cw, cv::Size size, const char* what);
 
 // The region of interest of an image of `size`: every pixel when `roi` is
 // empty, else the nonzero pixels of an 8-bit one-channel image of that size.

@@ -17,6 +17,7 @@
 #include <ostream>
 #include <string_view>
 
+#include "subtractor/frame_pipeline.hpp"
 #include "subtractor/public_errors.hpp"
 #include "subtractor/settings_checks.hpp"
 
@@ -453,6 +454,46 @@ StateReader::StateReader(std::istream& in, int64_t length, bool exactLength,
 void StateReader::readFields(const std::function<void(StateFields&)>& listFields) {
     FieldReader reader(in_, name_);
     listFields(reader);
+}
+
+// Everything the next frame reads that earlier frames left, for a state: the
+// models, the labels (outside the region of interest they are never
+// rewritten, and fusion reads them there), the masks the filter writes into
+// (it leaves pixels near the corners and outside the region as they were),
+// and the counters. Not what every frame writes before it reads it: the frame
+// in its planes and its depth samples, the best cells and actions, the
+// labels of calibration and the scratch of fusion and filter; nor the rate
+// matrix, a cache of the rate in use. modelStateBytes() says how long the list is.
+void listModelState(FramePipeline& model, StateFields& fields) {
+    fields.integer("framesSeen", model.framesSeen);
+    int64_t online = model.haveOnlineFrame ? 1 : 0;
+    fields.integer("haveOnlineFrame", online);
+    model.haveOnlineFrame = online != 0;
+    fields.floats("colourWeightsX", model.colour.weights.plane[0]);
+    fields.floats("colourWeightsY", model.colour.weights.plane[1]);
+    fields.floats("colourWeightsZ", model.colour.weights.plane[2]);
+    fields.bytes("colourLabels", model.colour.labels);
+    fields.bytes("filteredMask", model.filteredMask);
+    if (!model.depth) return;
+    int64_t bits = model.depthBits;
+    fields.integer("depthBits", bits);
+    model.depthBits = static_cast<int>(bits);
+    fields.real("e2D", model.e2D);
+    fields.floats("depthWeights", model.depth->weights);
+    fields.bytes("depthLabels", model.depth->labels);
+    fields.bytes("fusedMask", model.fusedMask);
+}
+
+uint64_t modelStateBytes(const ModelGrid& grid, bool withDepth) {
+    const uint64_t cells = grid.cells();
+    const uint64_t pixels = grid.pixels();
+    uint64_t bytes = 2 * stateFieldBytes(1, sizeof(int64_t)) +
+                     3 * stateFieldBytes(cells, sizeof(float)) + 2 * stateFieldBytes(pixels, 1);
+    if (withDepth) {
+        bytes += stateFieldBytes(1, sizeof(int64_t)) + stateFieldBytes(1, sizeof(float)) +
+                 stateFieldBytes(cells, sizeof(float)) + 2 * stateFieldBytes(pixels, 1);
+    }
+    return bytes;
 }
 
 }  // namespace dadimero

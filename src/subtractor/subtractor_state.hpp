@@ -9,13 +9,13 @@
 #include <opencv2/core.hpp>
 
 #include "dadimero/dadimero.hpp"
+#include "model/model_grid.hpp"
 
 namespace dadimero {
 
 // The buffers and numbers of a running model, each by a name: a state writes
-// them or reads them back (see Subtractor::Impl::listState, the one place that
-// lists them). A buffer's length is the model's; the reader checks it against
-// the state's header.
+// them or reads them back (see listModelState, the one place that lists them). A buffer's length is
+// the model's; the reader checks it against the state's header.
 class StateFields {
   public:
     virtual ~StateFields() = default;
@@ -65,6 +65,12 @@ class StateReader {
     std::string name_;
     StateHeader header_;
 };
+
+// Lists every buffer and number of `model` a state holds, in the order of the
+// state, to `fields`, which writes or reads each one in turn.
+void listModelState(FramePipeline& model, StateFields& fields);
+// The bytes the fields of a model of `grid`, with or without depth, take in a state.
+uint64_t modelStateBytes(const ModelGrid& grid, bool withDepth);
 
 // The bytes a field of `count` elements of `size` bytes takes in a state.
 uint64_t stateFieldBytes(uint64_t count, uint64_t size);

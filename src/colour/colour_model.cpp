@@ -21,16 +21,16 @@ inline uint8_t labelOf(int match) {
 
 }  // namespace
 
-ColourModel::ColourModel(const ModelGrid& layout, int workers)
-    : grid(layout),
-      weights(allocFloatPlanes(layout.cells())),
-      labels(layout.pixels(), 0),
-      labelsAfter(layout.pixels(), 0),
-      bestRow(layout.pixels(), 0),
-      bestCol(layout.pixels(), 0),
-      action(layout.pixels(), ACTION_NONE) {
-    matchScratch = matchScratchFor(layout, 3, workers);  // x, y and z spread
-    updateScratch.assign(static_cast<size_t>(workers), UpdateScratch(layout, 3));
+ColourModel::ColourModel(const ModelGrid& modelGrid, int workers)
+    : grid(modelGrid),
+      weights(allocFloatPlanes(modelGrid.cells())),
+      labels(modelGrid.pixels(), 0),
+      labelsAfter(modelGrid.pixels(), 0),
+      bestRow(modelGrid.pixels(), 0),
+      bestCol(modelGrid.pixels(), 0),
+      action(modelGrid.pixels(), ACTION_NONE) {
+    matchScratch = matchScratchFor(modelGrid, 3, workers);  // x, y and z spread
+    updateScratch.assign(static_cast<size_t>(workers), UpdateScratch(modelGrid, 3));
 }
 
 void initColourModel(ColourModel& model, const PlaneSet& background, const RegionOfInterest& roi) {
@@ -54,16 +54,19 @@ void initColourModel(ColourModel& model, const PlaneSet& background, const Regio
 
 namespace {
 
-// The nearest weight of a block given firstSmallest's `best` and `minimum`
-// below 100 (-1 when none): `matched` tells whether it lies within eps; then
-// the centre takes every tie with it.
+// The nearest weight of a block given firstSmallest's below 100, and whether
+// it lies within eps; then the centre takes every tie with it.
+struct Pick {
+    int weight;
+    bool matched;
+};
+
 template <int N>
-int pickNearest(const float* distance, size_t stride, int best, float minimum, float eps,
-                bool& matched) {
-    matched = best >= 0 && minimum <= eps;
+Pick pickNearest(const float* distance, size_t stride, Nearest nearest, float eps) {
+    const bool matched = nearest.index >= 0 && nearest.distance <= eps;
     constexpr int centre = (N / 2) * N + N / 2;
-    if (matched && distance[(N / 2) * stride + N / 2] <= minimum) best = centre;
-    return best;
+    if (matched && distance[(N / 2) * stride + N / 2] <= nearest.distance) return {centre, true};
+    return {nearest.index, matched};
 }
 
 // Squared cone-space distance, summed in double as ((dz^2 + dy^2) + dx^2) and
@@ -84,46 +87,38 @@ DADI_TARGET_CLONES void distanceRow(const float* mx, const float* my, const floa
     }
 }
 
-// The match of one pixel given its block's distances and firstSmallest's
-// `nearest` and `minimum` below 100.
+// The match of one pixel given its block's distances, rows `stride` apart,
+// and firstSmallest's nearest below 100.
 template <int N>
-int matchFromDistances(const float* distance, size_t stride, int nearest, float minimum, float x,
-                       float y, float z, const PlaneSet& model, const ModelGrid& grid, int r, int c,
-                       float eps, const ShadowThresholds* shadow, int& bestRow, int& bestCol) {
-    bool matched = false;
-    const int best = pickNearest<N>(distance, stride, nearest, minimum, eps, matched);
-    bestRow = best < 0 ? -1 : r * N + best / N;
-    bestCol = best < 0 ? -1 : c * N + best % N;
-    if (matched) return MATCH_BACKGROUND;
-    if (shadow != nullptr && isShadow(x, y, z, model, grid, r, c, *shadow, bestRow, bestCol)) {
-        return MATCH_SHADOW;
+ColourMatch matchFromDistances(const float* distance, size_t stride, Nearest nearest, float eps,
+                               ConePoint pixel, const PlaneBlock& weights,
+                               const ShadowThresholds* shadow) {
+    const Pick pick = pickNearest<N>(distance, stride, nearest, eps);
+    if (pick.matched) return {MATCH_BACKGROUND, pick.weight};
+    if (shadow != nullptr) {
+        const int weight = shadowWeight(pixel, weights, N, *shadow);
+        if (weight >= 0) return {MATCH_SHADOW, weight};
     }
-    return MATCH_NONE;
+    return {MATCH_NONE, pick.weight};
 }
 
 }  // namespace
 
-int findBestColourMatch(float x, float y, float z, const PlaneSet& model, const ModelGrid& grid,
-                        int r, int c, float eps, const ShadowThresholds* shadow, int& bestRow,
-                        int& bestCol) {
-    const int n = grid.n;
-    const int64_t cols = grid.cols();
+ColourMatch findBestColourMatch(ConePoint pixel, const PlaneBlock& weights, int n, float eps,
+                                const ShadowThresholds* shadow) {
     float distance[kMaxBlockSide * kMaxBlockSide + kDistanceReadPast];
     for (int i = 0; i < n; ++i) {
-        const size_t rowBase = static_cast<size_t>((int64_t{r} * n + i) * cols + int64_t{c} * n);
         for (int j = 0; j < n; ++j) {
-            const size_t k = rowBase + j;
-            distance[i * n + j] = coneDistance(static_cast<double>(model.plane[0][k]) - x,
-                                               static_cast<double>(model.plane[1][k]) - y,
-                                               static_cast<double>(model.plane[2][k]) - z);
+            const size_t k = static_cast<size_t>(i) * weights.stride + static_cast<size_t>(j);
+            distance[i * n + j] = coneDistance(static_cast<double>(weights.plane[0][k]) - pixel.x,
+                                               static_cast<double>(weights.plane[1][k]) - pixel.y,
+                                               static_cast<double>(weights.plane[2][k]) - pixel.z);
         }
     }
     return withBlockSide(n, [&](auto side) {
         constexpr int N = decltype(side)::value;
-        float minimum = 0.0f;
-        const int nearest = firstSmallest<N>(distance, N, 100.0f, minimum);
-        return matchFromDistances<N>(distance, N, nearest, minimum, x, y, z, model, grid, r, c, eps,
-                                     shadow, bestRow, bestCol);
+        const Nearest nearest = firstSmallest<N>(distance, N, 100.0f);
+        return matchFromDistances<N>(distance, N, nearest, eps, pixel, weights, shadow);
     });
 }
 
@@ -158,12 +153,15 @@ void matchRowsInto(const PlaneSet& framePlanes, ColourModel& colour, float eps,
         for (int c = 0; c < grid.W; ++c) {
             const size_t p = rowStart + c;
             if (roi.mask[p] == 0) continue;
-            const int result = matchFromDistances<N>(
-                distances + static_cast<size_t>(c) * N, cols, match.nearest[c],
-                match.nearestDistance[c], framePlanes.plane[0][p], framePlanes.plane[1][p],
-                framePlanes.plane[2][p], model, grid, r, c, eps, shadow, colour.bestRow[p],
-                colour.bestCol[p]);
-            labels[p] = labelOf(result);
+            const ColourMatch result = matchFromDistances<N>(
+                distances + static_cast<size_t>(c) * N, cols,
+                {match.nearest[c], match.nearestDistance[c]}, eps,
+                {framePlanes.plane[0][p], framePlanes.plane[1][p], framePlanes.plane[2][p]},
+                blockOf(model, grid, r, c), shadow);
+            const Cell best = blockCell<N>(r, c, result.weight);
+            colour.bestRow[p] = best.row;
+            colour.bestCol[p] = best.col;
+            labels[p] = labelOf(result.match);
         }
     }
 }
@@ -219,15 +217,10 @@ inline void blendColourRun(float* cells, const float* before, const double* w, c
                            double v, Count count) {
     const Double4 vv = {v, v, v, v};
     for (int j = 0; j < count; j += 4) {
-        Double4 wd;
-        Double4 kd;
-        std::memcpy(&wd, w + j, sizeof wd);
-        std::memcpy(&kd, kept + j, sizeof kd);
-        // Widened lane by lane: GCC 12 makes its conversion builtin two
-        // half-width conversions through the stack, this one instruction.
-        const Float4 narrow = loadFloat4(before + j);
-        const Double4 old = {narrow[0], narrow[1], narrow[2], narrow[3]};
-        storeLanes(cells + j, __builtin_convertvector(kd * old + wd * vv, Float4), count - j);
+        const Double4 wd = loadDouble4(w + j);
+        const Double4 kd = loadDouble4(kept + j);
+        const Double4 old = widen(loadFloat4(before + j));
+        storeLanes(cells + j, narrow(kd * old + wd * vv), count - j);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "colour/colour_space.hpp"
 #include "colour/neighbourhood_kernel.hpp"
 #include "colour/shadow.hpp"
 #include "masks/label_mask.hpp"
@@ -20,7 +21,7 @@ namespace dadimero {
 struct ColourModel {
     // Allocates every buffer, zero-filled, with working space for `workers`
     // threads.
-    ColourModel(const ModelGrid& grid, int workers);
+    ColourModel(const ModelGrid& modelGrid, int workers);
     ColourModel(const ColourModel&) = delete;
     ColourModel& operator=(const ColourModel&) = delete;
     ColourModel(ColourModel&&) = default;
@@ -44,13 +45,28 @@ inline constexpr int MATCH_SHADOW = 2;
 // Every cell of an inside pixel's block takes the pixel's background colour.
 void initColourModel(ColourModel& model, const PlaneSet& background, const RegionOfInterest& roi);
 
-// Nearest weight of pixel (r, c)'s block (squared distance, first of equals,
-// the centre on a tie). Returns MATCH_BACKGROUND when it lies within eps,
-// else MATCH_SHADOW when `shadow` is given and explains the pixel, else
-// MATCH_NONE.
-int findBestColourMatch(float x, float y, float z, const PlaneSet& weights, const ModelGrid& grid,
-                        int r, int c, float eps, const ShadowThresholds* shadow, int& bestRow,
-                        int& bestCol);
+// A pixel's match against its block: MATCH_BACKGROUND, MATCH_SHADOW or
+// MATCH_NONE, and the weight it settled on (row * n + column; -1 for none).
+struct ColourMatch {
+    int match;
+    int weight;
+};
+
+// The match of a pixel of cone coordinates `pixel` against the n x n block of
+// weights of its model: the nearest weight (squared distance, first of equals,
+// the centre on a tie); MATCH_BACKGROUND when it lies within eps, else
+// MATCH_SHADOW with the shadow's weight when `shadow` is given and explains
+// the pixel, else MATCH_NONE.
+ColourMatch findBestColourMatch(ConePoint pixel, const PlaneBlock& weights, int n, float eps,
+                                const ShadowThresholds* shadow);
+
+// The block of pixel (r, c) in the model's weights.
+inline PlaneBlock blockOf(const PlaneSet& weights, const ModelGrid& grid, int r, int c) {
+    const size_t first = grid.blockStart(r, c);
+    return {{weights.plane[0].data() + first, weights.plane[1].data() + first,
+             weights.plane[2].data() + first},
+            static_cast<size_t>(grid.cols())};
+}
 
 // Labels the inside pixels of image rows [rowBegin, rowEnd) into model.labels
 // (background, shadow or foreground) and records each one's best weight. Rows

@@ -28,11 +28,8 @@ Hsv rgbToHsv(uint8_t red, uint8_t green, uint8_t blue) {
     return {static_cast<float>(hue), s, max};
 }
 
-void hsvToRgb(float h, float s, float v, float& red, float& green, float& blue) {
-    if (s == 0.0f) {
-        red = green = blue = v;
-        return;
-    }
+Rgb hsvToRgb(float h, float s, float v) {
+    if (s == 0.0f) return {v, v, v};
     const double sector = h * static_cast<double>(kOneOver60);
     const float sectorStored = static_cast<float>(sector);
     const double whole = std::floor(sector);
@@ -44,23 +41,17 @@ void hsvToRgb(float h, float s, float v, float& red, float& green, float& blue) 
     const int i = (whole >= 0.0 && whole <= 4.0) ? static_cast<int>(whole) : 5;
     switch (i) {
         case 0:
-            red = v, green = t, blue = p;
-            break;
+            return {v, t, p};
         case 1:
-            red = q, green = v, blue = p;
-            break;
+            return {q, v, p};
         case 2:
-            red = p, green = v, blue = t;
-            break;
+            return {p, v, t};
         case 3:
-            red = p, green = q, blue = v;
-            break;
+            return {p, q, v};
         case 4:
-            red = t, green = p, blue = v;
-            break;
+            return {t, p, v};
         default:
-            red = v, green = p, blue = q;
-            break;
+            return {v, p, q};
     }
 }
 

@@ -21,6 +21,12 @@ struct Hsv {
     float v;
 };
 
+struct Rgb {
+    float red;  // 0 .. 1
+    float green;
+    float blue;
+};
+
 struct ConePoint {
     float x;
     float y;
@@ -29,8 +35,7 @@ struct ConePoint {
 
 Hsv rgbToHsv(uint8_t red, uint8_t green, uint8_t blue);
 
-// Returns red, green and blue in [0, 1] as a ConePoint-sized triple.
-void hsvToRgb(float h, float s, float v, float& red, float& green, float& blue);
+Rgb hsvToRgb(float h, float s, float v);
 
 // Black gives a not-a-number saturation, on purpose: comparisons with it fail.
 Hsv coneToHsv(float x, float y, float z);

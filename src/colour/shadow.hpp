@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/model_grid.hpp"
+#include "colour/colour_space.hpp"
 #include "model/planes.hpp"
 
 namespace dadimero {
@@ -13,12 +13,12 @@ struct ShadowThresholds {
     float tauH;   // largest hue difference, degrees
 };
 
-// Tells whether pixel (r, c), with cone coordinates (x, y, z), is background
-// darkened by a cast shadow: some weight of its block has about the same hue
-// and saturation and a value between gamma and beta times the pixel's. The
-// first such weight in row-major order is reported through bestRow/bestCol;
-// on false they are left untouched.
-bool isShadow(float x, float y, float z, const PlaneSet& weights, const ModelGrid& grid, int r,
-              int c, const ShadowThresholds& thresholds, int& bestRow, int& bestCol);
+// The first weight of an n x n block of cone-space weights, in row-major
+// order, that explains a pixel of cone coordinates `pixel` as background
+// darkened by a cast shadow: one with about the same hue and saturation and a
+// value between gamma and beta times the pixel's. Its index in the block (row
+// * n + column), or -1 when none does.
+int shadowWeight(ConePoint pixel, const PlaneBlock& weights, int n,
+                 const ShadowThresholds& thresholds);
 
 }  // namespace dadimero

@@ -13,13 +13,13 @@ namespace dadimero {
 
 namespace {
 
-inline size_t cellIndex(const ModelGrid& layout, int64_t R, int64_t C) {
-    return static_cast<size_t>(R * layout.cols() + C);
+inline size_t cellIndex(const ModelGrid& grid, int64_t R, int64_t C) {
+    return static_cast<size_t>(R * grid.cols() + C);
 }
 
-inline bool blockIsEmpty(const std::vector<float>& grid, const ModelGrid& layout, int r, int c) {
-    const int64_t n = layout.n;
-    return !(grid[cellIndex(layout, r * n + n / 2, c * n + n / 2)] > 0.0f);
+inline bool blockIsEmpty(const std::vector<float>& weights, const ModelGrid& grid, int r, int c) {
+    const int64_t n = grid.n;
+    return !(weights[cellIndex(grid, r * n + n / 2, c * n + n / 2)] > 0.0f);
 }
 
 // |sample - weight| of `count` cells, each sample spread under its block's
@@ -31,23 +31,15 @@ DADI_TARGET_CLONES void depthDistanceRow(const float* __restrict weights,
         out[k] = std::fabs(spread[k] - weights[k]);
 }
 
-// The label of pixel (r, c), whose sample is searched, given firstSmallest's
-// `best` among its block's distances below 10000; records its best cell.
+// The match of a searched sample given firstSmallest's `best` among its
+// block's distances below 10000; `weights` is the block, rows `stride` apart.
 template <int N>
-uint8_t searchDepth(float sample, int best, const float* weights, int64_t cols, int r, int c,
-                    float eps, int& bestRow, int& bestCol) {
+DepthMatch searchDepth(float sample, int best, const float* weights, size_t stride, float eps) {
     // Only not-a-number weights leave no best cell; that is no match.
-    if (best < 0) {
-        bestRow = bestCol = -1;
-        return LABEL_FOREGROUND;
-    }
-    const int row = r * N + best / N;
-    const int col = c * N + best % N;
-    bestRow = row;
-    bestCol = col;
+    if (best < 0) return {LABEL_FOREGROUND, -1};
     const double below =
-        static_cast<double>(weights[static_cast<size_t>(row * cols + col)]) - sample;
-    return below <= eps ? LABEL_BACKGROUND : LABEL_FOREGROUND;
+        static_cast<double>(weights[static_cast<size_t>(best / N) * stride + best % N]) - sample;
+    return {below <= eps ? LABEL_BACKGROUND : LABEL_FOREGROUND, best};
 }
 
 inline constexpr float kDepthSearchLimit = 10000.0f;
@@ -76,49 +68,45 @@ void visitDepthRow(const std::vector<float>& samples, const DepthModel& model, i
 
 }  // namespace
 
-DepthModel::DepthModel(const ModelGrid& layout, int workers)
-    : grid(layout),
-      weights(layout.cells(), 0.0f),
-      labels(layout.pixels(), 0),
-      labelsAfter(layout.pixels(), 0),
-      bestRow(layout.pixels(), 0),
-      bestCol(layout.pixels(), 0),
-      action(layout.pixels(), ACTION_NONE) {
-    matchScratch = matchScratchFor(layout, 1, workers);  // the samples spread
-    updateScratch.assign(static_cast<size_t>(workers), UpdateScratch(layout, 1));
+DepthModel::DepthModel(const ModelGrid& modelGrid, int workers)
+    : grid(modelGrid),
+      weights(modelGrid.cells(), 0.0f),
+      labels(modelGrid.pixels(), 0),
+      labelsAfter(modelGrid.pixels(), 0),
+      bestRow(modelGrid.pixels(), 0),
+      bestCol(modelGrid.pixels(), 0),
+      action(modelGrid.pixels(), ACTION_NONE) {
+    matchScratch = matchScratchFor(modelGrid, 1, workers);  // the samples spread
+    updateScratch.assign(static_cast<size_t>(workers), UpdateScratch(modelGrid, 1));
 }
 
 void initDepthModel(DepthModel& model, const std::vector<float>& initialBackground,
                     const RegionOfInterest& roi) {
-    const ModelGrid& layout = model.grid;
-    const int n = layout.n;
-    for (int r = 0; r < layout.H; ++r) {
-        for (int c = 0; c < layout.W; ++c) {
-            const size_t p = static_cast<size_t>(r) * layout.W + c;
+    const ModelGrid& grid = model.grid;
+    const int n = grid.n;
+    for (int r = 0; r < grid.H; ++r) {
+        for (int c = 0; c < grid.W; ++c) {
+            const size_t p = static_cast<size_t>(r) * grid.W + c;
             if (roi.mask[p] == 0) continue;
             for (int R = r * n; R < r * n + n; ++R) {
-                float* row = model.weights.data() + cellIndex(layout, R, int64_t{c} * n);
+                float* row = model.weights.data() + cellIndex(grid, R, int64_t{c} * n);
                 std::fill(row, row + n, initialBackground[p]);
             }
         }
     }
 }
 
-bool findBestDepthMatch(float sample, const std::vector<float>& grid, const ModelGrid& layout,
-                        int r, int c, float eps, int& bestRow, int& bestCol) {
-    return withBlockSide(layout.n, [&](auto side) {
+DepthMatch findBestDepthMatch(float sample, const float* weights, size_t stride, int n, float eps) {
+    return withBlockSide(n, [&](auto side) {
         constexpr int N = decltype(side)::value;
-        const int64_t cols = layout.cols();
         float distance[N * N + kDistanceReadPast];
         for (int i = 0; i < N; ++i) {
-            const float* row = grid.data() + (int64_t{r} * N + i) * cols + int64_t{c} * N;
+            const float* row = weights + static_cast<size_t>(i) * stride;
             for (int j = 0; j < N; ++j)
                 distance[i * N + j] = std::fabs(sample - row[j]);
         }
-        float minimum = 0.0f;
-        const int best = firstSmallest<N>(distance, N, kDepthSearchLimit, minimum);
-        return searchDepth<N>(sample, best, grid.data(), cols, r, c, eps, bestRow, bestCol) ==
-               LABEL_BACKGROUND;
+        const Nearest nearest = firstSmallest<N>(distance, N, kDepthSearchLimit);
+        return searchDepth<N>(sample, nearest.index, weights, stride, eps);
     });
 }
 
@@ -128,7 +116,7 @@ template <int N>
 void matchDepthRows(const std::vector<float>& samples, DepthModel& model, float eps,
                     const RegionOfInterest& roi, int rowBegin, int rowEnd, MatchScratch& scratch) {
     const ModelGrid& grid = model.grid;
-    const int64_t cols = grid.cols();
+    const auto cols = static_cast<size_t>(grid.cols());
     for (int r = std::max(rowBegin, roi.firstRow); r < rowEnd; ++r) {
         visitDepthRow<N>(samples, model, r, scratch, [&](int c, int best) {
             const size_t k = static_cast<size_t>(r) * grid.W + c;
@@ -138,8 +126,12 @@ void matchDepthRows(const std::vector<float>& samples, DepthModel& model, float 
                 model.labels[k] = LABEL_DEPTH_UNDECIDED;  // the online phase never fills a block
                 return;
             }
-            model.labels[k] = searchDepth<N>(s, best, model.weights.data(), cols, r, c, eps,
-                                             model.bestRow[k], model.bestCol[k]);
+            const DepthMatch result =
+                searchDepth<N>(s, best, model.weights.data() + grid.blockStart(r, c), cols, eps);
+            const Cell cell = blockCell<N>(r, c, result.weight);
+            model.bestRow[k] = cell.row;
+            model.bestCol[k] = cell.col;
+            model.labels[k] = result.label;
         });
     }
 }
@@ -149,7 +141,7 @@ void calibrateDepthRows(const std::vector<float>& samples, DepthModel& model, fl
                         const RegionOfInterest& roi, int rowBegin, int rowEnd,
                         MatchScratch& scratch) {
     const ModelGrid& grid = model.grid;
-    const int64_t cols = grid.cols();
+    const auto cols = static_cast<size_t>(grid.cols());
     for (int r = rowBegin; r < rowEnd; ++r) {
         visitDepthRow<N>(samples, model, r, scratch, [&](int c, int best) {
             const size_t k = static_cast<size_t>(r) * grid.W + c;
@@ -162,8 +154,12 @@ void calibrateDepthRows(const std::vector<float>& samples, DepthModel& model, fl
             } else if (blockIsEmpty(model.weights, grid, r, c)) {
                 model.action[k] = ACTION_FILL;
             } else {
-                model.labelsAfter[k] = searchDepth<N>(s, best, model.weights.data(), cols, r, c,
-                                                      eps, model.bestRow[k], model.bestCol[k]);
+                const DepthMatch result = searchDepth<N>(
+                    s, best, model.weights.data() + grid.blockStart(r, c), cols, eps);
+                const Cell cell = blockCell<N>(r, c, result.weight);
+                model.bestRow[k] = cell.row;
+                model.bestCol[k] = cell.col;
+                model.labelsAfter[k] = result.label;
                 if (model.labelsAfter[k] == LABEL_BACKGROUND) model.action[k] = ACTION_UPDATE;
             }
         });
@@ -215,17 +211,12 @@ inline void blendDepthRun(float* cells, const float* before, const double* w, co
             storeLanes(cells + j, sf, count - j);
             continue;
         }
-        Double4 wd;
-        Double4 kd;
-        std::memcpy(&wd, w + j, sizeof wd);
-        std::memcpy(&kd, keep + j, sizeof kd);
+        const Double4 wd = loadDouble4(w + j);
+        const Double4 kd = loadDouble4(keep + j);
         const Float4 old = loadFloat4(before + j);
-        // Widened lane by lane: GCC 12 makes its conversion builtin two
-        // half-width conversions through the stack, this one instruction.
-        const Double4 oldWide = {old[0], old[1], old[2], old[3]};
-        const Float4 blended = __builtin_convertvector(kd * oldWide + wd * sv, Float4);
+        const Float4 blended = narrow(kd * widen(old) + wd * sv);
         const Float4 zero = {0.0f, 0.0f, 0.0f, 0.0f};
-        storeLanes(cells + j, chooseLanes(old > zero, blended, sf), count - j);
+        storeLanes(cells + j, select(old > zero, blended, sf), count - j);
     }
 }
 

@@ -17,7 +17,7 @@ namespace dadimero {
 struct DepthModel {
     // Allocates every buffer, zero-filled, with working space for `workers`
     // threads.
-    DepthModel(const ModelGrid& grid, int workers);
+    DepthModel(const ModelGrid& modelGrid, int workers);
     DepthModel(const DepthModel&) = delete;
     DepthModel& operator=(const DepthModel&) = delete;
     DepthModel(DepthModel&&) = default;
@@ -38,10 +38,18 @@ struct DepthModel {
 void initDepthModel(DepthModel& model, const std::vector<float>& initialBackground,
                     const RegionOfInterest& roi);
 
-// Nearest weight (first of equals). A match when the best weight lies at most
-// eps above the sample: a sample at or above its nearest weight always matches.
-bool findBestDepthMatch(float sample, const std::vector<float>& weights, const ModelGrid& grid,
-                        int r, int c, float eps, int& bestRow, int& bestCol);
+// A sample's search of its block: LABEL_BACKGROUND or LABEL_FOREGROUND, and
+// the nearest weight (row * n + column; -1 for none).
+struct DepthMatch {
+    uint8_t label;
+    int weight;
+};
+
+// The search of `sample` in an n x n block of depth weights (its first cell,
+// rows `stride` cells apart): the nearest weight, first of equals; background
+// when it lies at most eps above the sample: a sample at or above its nearest
+// weight always matches.
+DepthMatch findBestDepthMatch(float sample, const float* weights, size_t stride, int n, float eps);
 
 // Online labels of the inside pixels of rows [rowBegin, rowEnd) into
 // model.labels: undecided for missing samples and empty blocks, else

@@ -8,13 +8,10 @@ namespace dadimero {
 
 cv::Vec3b colourWeightToBgr(float x, float y, float z) {
     const Hsv hsv = coneToHsv(x, y, z);
-    float red;
-    float green;
-    float blue;
-    hsvToRgb(hsv.h, hsv.s, hsv.v, red, green, blue);
-    return cv::Vec3b(floatToByte(static_cast<float>(blue * 255.0)),
-                     floatToByte(static_cast<float>(green * 255.0)),
-                     floatToByte(static_cast<float>(red * 255.0)));
+    const Rgb rgb = hsvToRgb(hsv.h, hsv.s, hsv.v);
+    return cv::Vec3b(floatToByte(static_cast<float>(rgb.blue * 255.0)),
+                     floatToByte(static_cast<float>(rgb.green * 255.0)),
+                     floatToByte(static_cast<float>(rgb.red * 255.0)));
 }
 
 void colourWeightsToBgr(const PlaneSet& weights, size_t first, size_t count, cv::Vec3b* out) {

@@ -41,6 +41,24 @@ struct ModelGrid {
     int64_t rows() const { return int64_t{H} * n; }
     size_t cells() const { return static_cast<size_t>(cols() * rows()); }
     size_t pixels() const { return static_cast<size_t>(W) * static_cast<size_t>(H); }
+    // The index of the first cell of pixel (r, c)'s block.
+    size_t blockStart(int r, int c) const {
+        return static_cast<size_t>(int64_t{r} * n * cols() + int64_t{c} * n);
+    }
 };
+
+// A cell of the grid; (-1, -1) for none.
+struct Cell {
+    int row;
+    int col;
+};
+
+// The cell of weight `weight` (row * N + column) of pixel (r, c)'s block;
+// none for a negative weight.
+template <int N>
+Cell blockCell(int r, int c, int weight) {
+    if (weight < 0) return {-1, -1};
+    return {r * N + weight / N, c * N + weight % N};
+}
 
 }  // namespace dadimero

@@ -10,14 +10,20 @@ namespace dadimero {
 // it reads whole four-lane groups.
 inline constexpr size_t kDistanceReadPast = 3;
 
+// The nearest of a block's weights: its index in the block (row * N +
+// column), or -1 for none, and its distance, or the limit for none.
+struct Nearest {
+    int index;
+    float distance;
+};
+
 // The first strictly smallest of a block's N x N distances (row-major, rows
-// `stride` apart) that is below `limit`: its index in the block, or -1 when
-// none is (not-a-number distances never are). `minimum` receives it, or
-// `limit`. The first strictly smallest is the first distance equal to the
-// smallest, so both are found with vector selects and no branch: which
-// distance wins depends on the data and would defeat branch prediction.
+// `stride` apart) that is below `limit` (not-a-number distances never are).
+// The first strictly smallest is the first distance equal to the smallest,
+// so both are found with vector selects and no branch: which distance wins
+// depends on the data and would defeat branch prediction.
 template <int N>
-int firstSmallest(const float* distance, size_t stride, float limit, float& minimum) {
+Nearest firstSmallest(const float* distance, size_t stride, float limit) {
     constexpr int groups = (N + 3) / 4;
     const Lanes4 lane = {0, 1, 2, 3};
     Float4 low = {limit, limit, limit, limit};
@@ -25,7 +31,7 @@ int firstSmallest(const float* distance, size_t stride, float limit, float& mini
         for (int g = 0; g < groups; ++g) {
             const Float4 d = loadFloat4(distance + i * stride + g * 4);
             const Lanes4 inBlock = lane < N - g * 4;
-            low = chooseLanes((d < low) & inBlock, d, low);
+            low = select((d < low) & inBlock, d, low);
         }
     }
     float smallest = low[0];
@@ -40,18 +46,14 @@ int firstSmallest(const float* distance, size_t stride, float limit, float& mini
             const Lanes4 inBlock = lane < N - g * 4;
             const Lanes4 index = lane + (i * N + g * 4);
             const Lanes4 hit = (d == target) & inBlock & (index < first);
-            first = (hit & index) | (~hit & first);
+            first = select(hit, index, first);
         }
     }
     int best = first[0];
     for (int l = 1; l < 4; ++l)
         best = first[l] < best ? first[l] : best;
-    if (!(smallest < limit)) {
-        minimum = limit;
-        return -1;
-    }
-    minimum = distance[(best / N) * stride + best % N];
-    return best;
+    if (!(smallest < limit)) return {-1, limit};
+    return {best, distance[(best / N) * stride + best % N]};
 }
 
 // firstSmallest of each of `blocks` side-by-side n x n blocks, whose n rows

@@ -15,4 +15,11 @@ struct PlaneSet {
 
 PlaneSet allocFloatPlanes(size_t len);
 
+// An n x n block of cells in three planes: its first cell in each plane, and
+// the cells from one of its rows to the next.
+struct PlaneBlock {
+    const float* plane[3];
+    size_t stride;
+};
+
 }  // namespace dadimero

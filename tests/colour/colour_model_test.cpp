@@ -35,6 +35,11 @@ struct ColourFixture {
 
     const ShadowThresholds* shadow() const { return shadowRemoval ? &thresholds : nullptr; }
     PlaneSet& weights() { return model.weights; }
+    // Pixel (r, c), of colour `pixel`, matched against its block.
+    ColourMatch match(ConePoint pixel, int r, int c, float eps) const {
+        return findBestColourMatch(pixel, blockOf(model.weights, grid, r, c), grid.n, eps,
+                                   shadow());
+    }
     size_t cell(int R, int C) const { return static_cast<size_t>(R * grid.cols() + C); }
     void setWeight(int R, int C, ConePoint p) {
         model.weights.plane[0][cell(R, C)] = p.x;
@@ -89,54 +94,39 @@ void calibrate(ColourFixture& f, const PlaneSet& frame, LabelMask& labels, const
 
 TEST(ColourModelTest, FreshBlockTiesGoToTheCentreAndMissesToTheFirstWeight) {
     ColourFixture f(2, 2, 3, {0.1f, 0.2f, 0.5f});
-    int row = 0, col = 0;
     // Within eps of all nine equal weights: the centre of pixel (1, 1)'s block.
-    EXPECT_EQ(findBestColourMatch(0.1f, 0.2f, 0.52f, f.weights(), f.grid, 1, 1, 0.01f, f.shadow(),
-                                  row, col),
-              MATCH_BACKGROUND);
-    EXPECT_EQ(row, 4);
-    EXPECT_EQ(col, 4);
+    ColourMatch found = f.match({0.1f, 0.2f, 0.52f}, 1, 1, 0.01f);
+    EXPECT_EQ(found.match, MATCH_BACKGROUND);
+    EXPECT_EQ(found.weight, 4);
     // Far away and not a shadow: the block's top-left weight.
     f.shadowRemoval = false;
-    EXPECT_EQ(findBestColourMatch(-0.5f, 0.0f, 1.0f, f.weights(), f.grid, 1, 1, 0.01f, f.shadow(),
-                                  row, col),
-              MATCH_NONE);
-    EXPECT_EQ(row, 3);
-    EXPECT_EQ(col, 3);
+    found = f.match({-0.5f, 0.0f, 1.0f}, 1, 1, 0.01f);
+    EXPECT_EQ(found.match, MATCH_NONE);
+    EXPECT_EQ(found.weight, 0);
 }
 
 TEST(ColourModelTest, DistanceEqualToTheThresholdMatchesAndTheNearestWeightWins) {
     ColourFixture f(1, 1, 3, {0.0f, 0.0f, 0.5f});
     f.setWeight(0, 2, {0.0f, 0.0f, 0.75f});
     f.shadowRemoval = false;
-    int row = 0, col = 0;
     // Distance 0.0625 exactly, to the weight at (0, 2) only: centre is farther.
-    EXPECT_EQ(findBestColourMatch(0.0f, 0.0f, 1.0f, f.weights(), f.grid, 0, 0, 0.0625f, f.shadow(),
-                                  row, col),
-              MATCH_BACKGROUND);
-    EXPECT_EQ(row, 0);
-    EXPECT_EQ(col, 2);
-    EXPECT_EQ(findBestColourMatch(0.0f, 0.0f, 1.0f, f.weights(), f.grid, 0, 0,
-                                  std::nextafter(0.0625f, 0.0f), f.shadow(), row, col),
-              MATCH_NONE);
-    EXPECT_EQ(row, 0);
-    EXPECT_EQ(col, 2);
+    ColourMatch found = f.match({0.0f, 0.0f, 1.0f}, 0, 0, 0.0625f);
+    EXPECT_EQ(found.match, MATCH_BACKGROUND);
+    EXPECT_EQ(found.weight, 2);
+    found = f.match({0.0f, 0.0f, 1.0f}, 0, 0, std::nextafter(0.0625f, 0.0f));
+    EXPECT_EQ(found.match, MATCH_NONE);
+    EXPECT_EQ(found.weight, 2);
 }
 
 TEST(ColourModelTest, ShadowMatchReportsTheShadowWeightAndNeedsTheSwitch) {
     // Weights of hue 0, saturation 0.5, value 0.8; the pixel is the same colour
     // at value 0.6 (ratio 0.75): too far for eps, but a shadow.
     ColourFixture f(1, 1, 3, {0.4f, 0.0f, 0.8f});
-    int row = 0, col = 0;
-    EXPECT_EQ(findBestColourMatch(0.3f, 0.0f, 0.6f, f.weights(), f.grid, 0, 0, 0.001f, f.shadow(),
-                                  row, col),
-              MATCH_SHADOW);
-    EXPECT_EQ(row, 0);
-    EXPECT_EQ(col, 0);
+    const ColourMatch found = f.match({0.3f, 0.0f, 0.6f}, 0, 0, 0.001f);
+    EXPECT_EQ(found.match, MATCH_SHADOW);
+    EXPECT_EQ(found.weight, 0);
     f.shadowRemoval = false;
-    EXPECT_EQ(findBestColourMatch(0.3f, 0.0f, 0.6f, f.weights(), f.grid, 0, 0, 0.001f, f.shadow(),
-                                  row, col),
-              MATCH_NONE);
+    EXPECT_EQ(f.match({0.3f, 0.0f, 0.6f}, 0, 0, 0.001f).match, MATCH_NONE);
 }
 
 TEST(ColourModelTest, UpdateWindowIsLaidFromTheClippedStartAtTheTopLeft) {

@@ -53,28 +53,27 @@ TEST(ColourSpaceTest, ConePointsOfPrimaries) {
 }
 
 TEST(ColourSpaceTest, HsvToRgbGreyAndTheHueOf360) {
-    float r, g, b;
-    hsvToRgb(123.0f, 0.0f, 0.4f, r, g, b);
-    EXPECT_EQ(r, 0.4f);
-    EXPECT_EQ(g, 0.4f);
-    EXPECT_EQ(b, 0.4f);
+    Rgb rgb = hsvToRgb(123.0f, 0.0f, 0.4f);
+    EXPECT_EQ(rgb.red, 0.4f);
+    EXPECT_EQ(rgb.green, 0.4f);
+    EXPECT_EQ(rgb.blue, 0.4f);
 
     // 360 lands in sector 6, which shares the last row: (V, p, q).
-    hsvToRgb(360.0f, 0.5f, 0.8f, r, g, b);
-    EXPECT_EQ(r, 0.8f);
-    EXPECT_EQ(g, static_cast<float>(0.8f * (1.0 - 0.5f)));
-    EXPECT_NEAR(b, 0.8f, 1e-6f);
+    rgb = hsvToRgb(360.0f, 0.5f, 0.8f);
+    EXPECT_EQ(rgb.red, 0.8f);
+    EXPECT_EQ(rgb.green, static_cast<float>(0.8f * (1.0 - 0.5f)));
+    EXPECT_NEAR(rgb.blue, 0.8f, 1e-6f);
 
     // Sector 2: (p, V, t).
-    hsvToRgb(150.0f, 1.0f, 1.0f, r, g, b);
-    EXPECT_EQ(r, 0.0f);
-    EXPECT_EQ(g, 1.0f);
-    EXPECT_NEAR(b, 0.5f, 1e-6f);
+    rgb = hsvToRgb(150.0f, 1.0f, 1.0f);
+    EXPECT_EQ(rgb.red, 0.0f);
+    EXPECT_EQ(rgb.green, 1.0f);
+    EXPECT_NEAR(rgb.blue, 0.5f, 1e-6f);
 
     // A not-a-number saturation takes the general path and gives not-a-numbers.
-    hsvToRgb(0.0f, std::nanf(""), 0.0f, r, g, b);
-    EXPECT_EQ(r, 0.0f);
-    EXPECT_TRUE(std::isnan(g));
+    rgb = hsvToRgb(0.0f, std::nanf(""), 0.0f);
+    EXPECT_EQ(rgb.red, 0.0f);
+    EXPECT_TRUE(std::isnan(rgb.green));
 }
 
 TEST(ColourSpaceTest, ConeToHsvBranchesAndBlack) {

@@ -24,6 +24,14 @@ struct DepthFixture {
         initDepthModel(model, std::vector<float>(grid.pixels(), weight), roi);
     }
     size_t cell(int R, int C) const { return static_cast<size_t>(R * grid.cols() + C); }
+    // The search of `sample` in pixel (r, c)'s block.
+    DepthMatch match(float sample, int r, int c, float eps) const {
+        return findBestDepthMatch(sample, current.data() + grid.blockStart(r, c),
+                                  static_cast<size_t>(grid.cols()), grid.n, eps);
+    }
+    bool matches(float sample, float eps) const {
+        return match(sample, 0, 0, eps).label == LABEL_BACKGROUND;
+    }
 };
 
 RateMatrix rates3x3() {
@@ -95,36 +103,34 @@ TEST(DepthSamplesTest, MaximumReplacesOnlyOnStrictlyGreater) {
 
 TEST(DepthModelTest, MatchTestIsSignedAndIncludesEquality) {
     DepthFixture f(1, 1, 3, 0.5f);
-    int row = 0, col = 0;
-    EXPECT_TRUE(findBestDepthMatch(0.495f, f.current, f.grid, 0, 0, 0.01f, row, col));
-    EXPECT_FALSE(findBestDepthMatch(0.48f, f.current, f.grid, 0, 0, 0.01f, row, col));
-    EXPECT_EQ(row, 0);  // the best cell is passed back on a miss too
-    EXPECT_EQ(col, 0);
-    EXPECT_TRUE(findBestDepthMatch(0.25f, f.current, f.grid, 0, 0, 0.25f, row, col));
-    EXPECT_FALSE(
-        findBestDepthMatch(0.25f, f.current, f.grid, 0, 0, std::nextafter(0.25f, 0.0f), row, col));
+    EXPECT_TRUE(f.matches(0.495f, 0.01f));
+    const DepthMatch miss = f.match(0.48f, 0, 0, 0.01f);
+    EXPECT_EQ(miss.label, LABEL_FOREGROUND);
+    EXPECT_EQ(miss.weight, 0);  // the best cell is passed back on a miss too
+    EXPECT_TRUE(f.matches(0.25f, 0.25f));
+    EXPECT_FALSE(f.matches(0.25f, std::nextafter(0.25f, 0.0f)));
     // Far above the weights: always background, whatever the threshold.
-    EXPECT_TRUE(findBestDepthMatch(0.9f, f.current, f.grid, 0, 0, 0.0f, row, col));
-    EXPECT_FALSE(findBestDepthMatch(0.5f, f.current, f.grid, 0, 0, std::nanf(""), row, col));
-    EXPECT_FALSE(findBestDepthMatch(std::nanf(""), f.current, f.grid, 0, 0, 1.0f, row, col));
-    EXPECT_EQ(row, -1);
+    EXPECT_TRUE(f.matches(0.9f, 0.0f));
+    EXPECT_FALSE(f.matches(0.5f, std::nanf("")));
+    const DepthMatch nan = f.match(std::nanf(""), 0, 0, 1.0f);
+    EXPECT_EQ(nan.label, LABEL_FOREGROUND);
+    EXPECT_EQ(nan.weight, -1);
 }
 
 TEST(DepthModelTest, FirstOfEquallyCloseWeightsWins) {
     DepthFixture f(1, 1, 3, 0.75f);
     f.current[f.cell(0, 0)] = f.current[f.cell(0, 1)] = f.current[f.cell(0, 2)] = 0.125f;
     f.current[f.cell(1, 0)] = 0.25f;
-    int row = 0, col = 0;
     // 0.25 and 0.75 lie exactly 0.25 from the sample; (1, 0) comes first.
-    EXPECT_TRUE(findBestDepthMatch(0.5f, f.current, f.grid, 0, 0, 0.0f, row, col));
-    EXPECT_EQ(row, 1);
-    EXPECT_EQ(col, 0);
+    DepthMatch found = f.match(0.5f, 0, 0, 0.0f);
+    EXPECT_EQ(found.label, LABEL_BACKGROUND);
+    EXPECT_EQ(found.weight, 3);
     // Now the first of the tie lies above the sample: no match without a threshold.
     f.current[f.cell(1, 0)] = 0.75f;
     f.current[f.cell(2, 2)] = 0.25f;
-    EXPECT_FALSE(findBestDepthMatch(0.5f, f.current, f.grid, 0, 0, 0.0f, row, col));
-    EXPECT_EQ(row, 1);
-    EXPECT_EQ(col, 0);
+    found = f.match(0.5f, 0, 0, 0.0f);
+    EXPECT_EQ(found.label, LABEL_FOREGROUND);
+    EXPECT_EQ(found.weight, 3);
 }
 
 TEST(DepthModelTest, UpdateWindowAtTheGridBordersAndEmptyCells) {

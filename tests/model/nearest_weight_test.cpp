@@ -43,12 +43,11 @@ TEST(NearestWeightTest, VectorSearchAgreesWithAPlainScanOnTiesLimitsAndNaN) {
             const float* block = rows.data() + n;  // the middle block of each row
             float expectedMinimum = 0.0f;
             const int expected = scanFirstSmallest(block, stride, n, limit, expectedMinimum);
-            float minimum = 0.0f;
-            const int best = withBlockSide(n, [&](auto side) {
-                return firstSmallest<decltype(side)::value>(block, stride, limit, minimum);
+            const Nearest nearest = withBlockSide(n, [&](auto side) {
+                return firstSmallest<decltype(side)::value>(block, stride, limit);
             });
-            ASSERT_EQ(best, expected) << "n " << n << ", trial " << trial;
-            ASSERT_EQ(minimum, expectedMinimum) << "n " << n << ", trial " << trial;
+            ASSERT_EQ(nearest.index, expected) << "n " << n << ", trial " << trial;
+            ASSERT_EQ(nearest.distance, expectedMinimum) << "n " << n << ", trial " << trial;
         }
     }
 }

@@ -1,5 +1,5 @@
-// The Python module `dadimero`: the library's Subtractor and
-// initialDepthBackground over NumPy arrays.
+// The Python module `dadimero`: the library's Subtractor, initialDepthBackground
+// and InitialDepthBackground over NumPy arrays.
 //
 // Arrays in are viewed in place while the call holds a reference to them, or
 // copied first when they are not C-contiguous (a crop, a flip, Fortran order),
@@ -405,6 +405,19 @@ roi: None for every pixel, or a uint8 H x W array, nonzero inside.
 Returns a new H x W array of the frames' dtype, for Subtractor's
 depth_background.)";
 
+const char* const kInitialDepthBackgroundClassDoc =
+    R"(InitialDepthBackground(roi=None)
+
+The initial depth background built a frame at a time, so that nobody holds the
+frames: add() them one by one (DADI-MERO adds its frames ini .. min(end, 100)),
+then result() gives per pixel inside the region of interest the largest of the
+frames' samples, 0 outside. A sample is a value over 255 for a uint8 frame,
+over 65535 for a uint16 one, so the two may even be mixed; the result has the
+first frame's dtype. Frames of one dtype give exactly
+initial_depth_background() of them. Holds one float per pixel.
+
+roi: None for every pixel, or a uint8 H x W array, nonzero inside.)";
+
 const char* const kEstimateBackgroundDoc =
     R"(estimate_background(colour_frames, depth_frames=None) -> (numpy.ndarray, numpy.ndarray | None)
 
@@ -570,6 +583,37 @@ PYBIND11_MODULE(_dadimero, m) {
             return arrayOf(background);
         },
         kInitialDepthBackgroundDoc);
+
+    py::class_<dadimero::InitialDepthBackground>(m, "InitialDepthBackground",
+                                                 kInitialDepthBackgroundClassDoc)
+        .def(py::init([](const py::args& args, const py::kwargs& keywords) {
+                 const Arguments arguments("InitialDepthBackground", args, keywords, {"roi"}, 0);
+                 py::array keepRoi;
+                 const cv::Mat roiView = optionalViewOf(arguments[0], Pixels::Mask, "roi", keepRoi);
+                 return std::make_unique<dadimero::InitialDepthBackground>(roiView);
+             }),
+             "__init__(roi=None)\n\nSee help(dadimero.InitialDepthBackground).")
+        .def(
+            "add",
+            [](dadimero::InitialDepthBackground& self, const py::args& args,
+               const py::kwargs& keywords) {
+                const Arguments arguments("add", args, keywords, {"depth_frame"}, 1);
+                py::array keep;
+                self.add(viewOf(arguments[0], Pixels::Depth, "depth_frame", keep));
+            },
+            "add(depth_frame) -> None\n\n"
+            "Adds a depth frame, uint8 or uint16 H x W, of the size of roi or of the first\n"
+            "frame. A frame that does not fit raises TypeError or ValueError and changes\n"
+            "nothing.")
+        .def(
+            "result",
+            [](const dadimero::InitialDepthBackground& self) { return arrayOf(self.result()); },
+            "result() -> numpy.ndarray | None\n\n"
+            "A new H x W array of the first frame's dtype, for Subtractor's\n"
+            "depth_background; None before the first frame.")
+        .def_property_readonly(
+            "frames", [](const dadimero::InitialDepthBackground& self) { return self.frames(); },
+            "The number of frames added.");
 
     m.def(
         "estimate_background",

@@ -49,10 +49,11 @@ int main(int argc, char** argv) {
         const cv::Mat roi = read(seq + "/ROI.bmp", cv::IMREAD_GRAYSCALE);
         cv::Mat depthBackground;
         if (depth) {
-            std::vector<cv::Mat> first;
+            // The largest depth of frames ini .. min(to, 100), a frame at a time.
+            dadimero::InitialDepthBackground initial(roi);
             for (int f = ini; f <= std::min(to, 100); ++f)
-                first.push_back(read(numbered(seq, "depth/d%06d.png", f), cv::IMREAD_ANYDEPTH));
-            depthBackground = dadimero::initialDepthBackground(first, roi);
+                initial.add(read(numbered(seq, "depth/d%06d.png", f), cv::IMREAD_ANYDEPTH));
+            depthBackground = initial.result();
         }
 
         dadimero::Subtractor subtractor(settings, background, depthBackground, roi);

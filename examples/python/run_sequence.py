@@ -44,9 +44,11 @@ def main():
         roi = read(os.path.join(seq, "ROI.bmp"), cv2.IMREAD_GRAYSCALE)
         depth_background = None
         if depth:
-            frames = [read(os.path.join(seq, "depth", f"d{f:06d}.png"), cv2.IMREAD_ANYDEPTH)
-                      for f in range(ini, min(last, 100) + 1)]
-            depth_background = dadimero.initial_depth_background(frames, roi)
+            # The largest depth of frames ini .. min(last, 100), a frame at a time.
+            initial = dadimero.InitialDepthBackground(roi)
+            for f in range(ini, min(last, 100) + 1):
+                initial.add(read(os.path.join(seq, "depth", f"d{f:06d}.png"), cv2.IMREAD_ANYDEPTH))
+            depth_background = initial.result()
 
         subtractor = dadimero.createSubtractor(background, depth_background, roi, K=first - ini)
         for f in range(ini + 1, last + 1):

@@ -108,8 +108,44 @@ inline constexpr SettingField kSettingFields[] = {
 // outside. DADI-MERO computes it from its frames ini .. min(end, 100). `roi`:
 // empty = every pixel, else 8-bit one channel of the frames' size, nonzero
 // inside. Throws cv::Exception for an empty list or frames that do not match.
+// InitialDepthBackground builds the same background a frame at a time.
 cv::Mat initialDepthBackground(const std::vector<cv::Mat>& depthFrames,
                                cv::InputArray roi = cv::noArray());
+
+struct DepthMaximum;  // the largest samples so far (not part of the API)
+
+// The initial depth background built a frame at a time, so that nobody holds
+// the frames: add() them one by one (DADI-MERO adds its frames ini .. min(end,
+// 100)), then result() gives per pixel inside the region of interest the
+// largest of the frames' samples, 0 outside. A sample is a value over 2^b - 1
+// for the frame's bit depth b, so 8- and 16-bit frames may even be mixed; the
+// result has the first frame's type. Frames of the same bit depth give
+// exactly initialDepthBackground() of them. Holds one float per pixel.
+// Movable, not copyable.
+class InitialDepthBackground {
+  public:
+    // roi: empty = every pixel, else 8-bit one channel of the frames' size,
+    // nonzero inside.
+    explicit InitialDepthBackground(cv::InputArray roi = cv::noArray());
+    ~InitialDepthBackground();
+    InitialDepthBackground(InitialDepthBackground&& other) noexcept;
+    InitialDepthBackground& operator=(InitialDepthBackground&& other) noexcept;
+    InitialDepthBackground(const InitialDepthBackground&) = delete;
+    InitialDepthBackground& operator=(const InitialDepthBackground&) = delete;
+
+    // Adds a depth frame, 8- or 16-bit one channel, of the size of the region
+    // of interest or of the first frame. A frame that does not fit is refused
+    // and changes nothing.
+    void add(cv::InputArray depthFrame);
+    // The background of the frames added so far; empty before the first.
+    cv::Mat result() const;
+    // The number of frames added.
+    int frames() const;
+
+  private:
+    std::unique_ptr<DepthMaximum> maximum_;  // null once moved from
+    friend class ProgramAccess;              // the door of DADI-MERO's own programs
+};
 
 // Backgrounds estimated from a few frames of the scene, for a Subtractor.
 struct Backgrounds {

@@ -23,6 +23,20 @@ def initial_depth_background(
     """Per pixel inside roi the largest value of the depth frames (all uint8 or all
     uint16, H x W), 0 outside; an array of the frames' dtype."""
 
+class InitialDepthBackground:
+    """The initial depth background built a frame at a time: per pixel inside roi the
+    largest sample of the frames added (value / 255 for uint8, / 65535 for uint16),
+    0 outside, in the first frame's dtype; frames of one dtype give exactly
+    initial_depth_background() of them."""
+
+    def __init__(self, roi: Optional[Image] = None) -> None: ...
+    def add(self, depth_frame: DepthImage) -> None:
+        """Adds a depth frame of the size of roi or of the first frame."""
+    def result(self) -> Optional[Depth]:
+        """The background of the frames added so far; None before the first."""
+    @property
+    def frames(self) -> int: ...
+
 def estimate_background(
     colour_frames: Union[Iterable[Image], Bytes],
     depth_frames: Optional[Union[Iterable[DepthImage], Depth]] = None,

@@ -26,9 +26,19 @@ std::vector<float> sampleTable(int values, float normaliser) {
     return table;
 }
 
-template <typename Pixel>
-void convertRows(const cv::Mat& image, const RegionOfInterest& roi, const float* samples,
-                 float* plane, int rowBegin, int rowEnd) {
+// The table of the image's bit depth.
+const float* samplesOf(const cv::Mat& image) {
+    static const std::vector<float> eightBit = sampleTable(256, 255.0f);
+    static const std::vector<float> sixteenBit = sampleTable(65536, 65535.0f);
+    return image.depth() == CV_16U ? sixteenBit.data() : eightBit.data();
+}
+
+// Calls take(k, sample) for every pixel k inside the region in image rows
+// [rowBegin, rowEnd).
+template <typename Pixel, typename Take>
+void visitSamples(const cv::Mat& image, const RegionOfInterest& roi, int rowBegin, int rowEnd,
+                  Take&& take) {
+    const float* samples = samplesOf(image);
     const int width = image.cols;
     for (int r = rowBegin; r < rowEnd; ++r) {
         const Pixel* row = image.ptr<Pixel>(r);
@@ -36,8 +46,18 @@ void convertRows(const cv::Mat& image, const RegionOfInterest& roi, const float*
         for (int c = 0; c < width; ++c) {
             const size_t k = rowStart + c;
             if (roi.mask[k] == 0) continue;
-            plane[k] = samples[row[c]];
+            take(k, samples[row[c]]);
         }
+    }
+}
+
+template <typename Take>
+void visitSamples(const cv::Mat& image, const RegionOfInterest& roi, int rowBegin, int rowEnd,
+                  Take&& take) {
+    if (image.depth() == CV_16U) {
+        visitSamples<uint16_t>(image, roi, rowBegin, rowEnd, take);
+    } else {
+        visitSamples<uint8_t>(image, roi, rowBegin, rowEnd, take);
     }
 }
 
@@ -50,13 +70,16 @@ void depthImageToPlane(const cv::Mat& image, const RegionOfInterest& roi,
 
 void depthRowsToPlane(const cv::Mat& image, const RegionOfInterest& roi, std::vector<float>& plane,
                       int rowBegin, int rowEnd) {
-    static const std::vector<float> eightBit = sampleTable(256, 255.0f);
-    static const std::vector<float> sixteenBit = sampleTable(65536, 65535.0f);
-    if (image.depth() == CV_16U) {
-        convertRows<uint16_t>(image, roi, sixteenBit.data(), plane.data(), rowBegin, rowEnd);
-    } else {
-        convertRows<uint8_t>(image, roi, eightBit.data(), plane.data(), rowBegin, rowEnd);
-    }
+    float* out = plane.data();
+    visitSamples(image, roi, rowBegin, rowEnd, [out](size_t k, float sample) { out[k] = sample; });
+}
+
+void takeDepthMaximum(const cv::Mat& image, const RegionOfInterest& roi,
+                      std::vector<float>& plane) {
+    float* out = plane.data();
+    visitSamples(image, roi, 0, image.rows, [out](size_t k, float sample) {
+        if (sample > out[k]) out[k] = sample;
+    });
 }
 
 namespace {
@@ -80,12 +103,6 @@ void depthPlaneToImage(const std::vector<float>& plane, cv::Mat& image) {
         storeValues<uint16_t>(plane, 65535.0, image);
     } else {
         storeValues<uint8_t>(plane, 255.0, image);
-    }
-}
-
-void takeDepthMaximum(const std::vector<float>& scratch, std::vector<float>& background) {
-    for (size_t k = 0; k < background.size(); ++k) {
-        if (scratch[k] > background[k]) background[k] = scratch[k];
     }
 }
 

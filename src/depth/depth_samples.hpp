@@ -26,7 +26,8 @@ void depthRowsToPlane(const cv::Mat& image, const RegionOfInterest& roi, std::ve
 // exactly.
 void depthPlaneToImage(const std::vector<float>& plane, cv::Mat& image);
 
-// background[k] = scratch[k] wherever scratch[k] is strictly greater.
-void takeDepthMaximum(const std::vector<float>& scratch, std::vector<float>& background);
+// plane[k] takes the sample of every pixel k inside the region whose sample
+// is strictly greater.
+void takeDepthMaximum(const cv::Mat& image, const RegionOfInterest& roi, std::vector<float>& plane);
 
 }  // namespace dadimero

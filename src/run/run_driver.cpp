@@ -10,8 +10,8 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "dadimero/dadimero.hpp"
+#include "dadimero/internal/program_access.hpp"
 #include "depth/depth_samples.hpp"
-#include "depth/initial_depth_background.hpp"
 #include "files/image_files.hpp"
 #include "files/ppm_file.hpp"
 #include "files/sequence_layout.hpp"
@@ -231,30 +231,21 @@ void writeDepthSnapshot(Run& run, const Subtractor& subtractor, int64_t frame) {
     writeDepthImage(run, run.images.depthModel, numberedName("Dmodel", frame, ".png"));
 }
 
-int depthImageType(int bits) {
-    return bits == 16 ? CV_16UC1 : CV_8UC1;
-}
-
 // The initial depth background from frames ini .. min(end, 100), then the
 // depth model from it.
-void initialiseDepthModel(Run& run, Subtractor& subtractor, const RegionOfInterest& roi) {
+void initialiseDepthModel(Run& run, Subtractor& subtractor, const cv::Mat& roiImage) {
     RunParameters& p = run.params;
     const int64_t lastInitDepthFrame = std::min<int64_t>(p.end, 100);
     print(formatText("  Depth BG image computed using depths from %d to %lld\n", p.ini,
                      static_cast<long long>(lastInitDepthFrame)));
-    DepthMaximum maximum(run.grid.pixels());
+    InitialDepthBackground initial(roiImage);
     for (int64_t f = p.ini; f == p.ini || f <= lastInitDepthFrame; ++f) {
-        maximum.add(run.files.loadDepthFrame(f, "Unable to read expected file %s\n"), roi);
+        initial.add(run.files.loadDepthFrame(f, "Unable to read expected file %s\n"));
     }
-    const int type = depthImageType(maximum.bits);
     if (p.saveModels != 0) {
-        cv::Mat initialImage(run.grid.H, run.grid.W, type);
-        floatPlaneToImage(maximum.background, initialImage);
-        writeDepthImage(run, initialImage, "DinitImage.png");
+        writeDepthImage(run, ProgramAccess::initialDepthPicture(initial), "DinitImage.png");
     }
-    cv::Mat background(run.grid.H, run.grid.W, type);
-    depthPlaneToImage(maximum.background, background);
-    subtractor.setDepthBackground(background);
+    subtractor.setDepthBackground(initial.result());
     writeDepthSnapshot(run, subtractor, p.ini);
 }
 
@@ -323,11 +314,7 @@ int runDadiMero(ArgumentList args, StageTimes* times) {
     attachStageTimes(subtractor, times);
     background.release();
     print(formatText("  Color BG image read from file %s\n", p.backgroundName.c_str()));
-    if (p.useDepth != 0) {
-        const RegionOfInterest roi = p.useRoi != 0 ? regionOfInterest(roiImage, roiImage.size())
-                                                   : wholeImageRegion(run.grid.pixels());
-        initialiseDepthModel(run, subtractor, roi);
-    }
+    if (p.useDepth != 0) initialiseDepthModel(run, subtractor, roiImage);
 
     print(formatText("\nCalibration phase on %d frames (from %d to %lld) ...\n", p.K, p.ini,
                      static_cast<long long>(int64_t{p.ini} + p.K - 1)));

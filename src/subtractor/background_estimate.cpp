@@ -1,10 +1,13 @@
-// Backgrounds estimated from a few frames: the per-pixel median of the colour
-// frames, and the depth background the program builds.
+// Backgrounds estimated from frames of the scene: the per-pixel median of the
+// colour frames, and the initial depth background, whole or a frame at a time.
 #include <algorithm>
 #include <string>
 
 #include "dadimero/dadimero.hpp"
-#include "depth/initial_depth_background.hpp"
+#include "dadimero/internal/program_access.hpp"
+#include "depth/depth_samples.hpp"
+#include "images/model_images.hpp"
+#include "masks/region_of_interest.hpp"
 #include "subtractor/input_checks.hpp"
 #include "subtractor/public_errors.hpp"
 
@@ -44,6 +47,126 @@ cv::Mat colourMedian(const std::vector<cv::Mat>& frames) {
 }
 
 }  // namespace
+
+// Per pixel inside the region the largest sample of the frames added.
+struct DepthMaximum {
+    cv::Mat roiImage;  // as given; empty: every pixel
+    RegionOfInterest roi;
+    cv::Size size;  // of the region of interest, or else of the first frame
+    int type = 0;   // of the first frame
+    int frames = 0;
+    std::vector<float> samples;
+
+    // Adds a frame already checked against the others.
+    void add(const cv::Mat& frame) {
+        if (frames++ == 0) {
+            size = frame.size();
+            type = frame.type();
+            if (roi.mask.empty()) roi = regionOfInterest(roiImage, size);
+            samples.assign(roi.mask.size(), 0.0f);
+            depthImageToPlane(frame, roi, samples);
+            return;
+        }
+        takeDepthMaximum(frame, roi, samples);
+    }
+
+    cv::Mat result() const {
+        if (frames == 0) return cv::Mat();
+        cv::Mat background(size, type);
+        depthPlaneToImage(samples, background);
+        return background;
+    }
+};
+
+namespace {
+
+void requireMaximum(const void* maximum) {
+    if (maximum == nullptr) failInput("this initial depth background was moved from");
+}
+
+// initialDepthBackground without naming itself in its errors.
+cv::Mat depthMaximumOf(const std::vector<cv::Mat>& depthFrames, cv::InputArray roiImage) {
+    if (depthFrames.empty()) {
+        failInput("initialDepthBackground needs at least one depth frame");
+    }
+    const cv::Mat& first = depthFrames.front();
+    requireDepthImage(first, first.size(), "the first depth frame");
+    for (size_t i = 1; i < depthFrames.size(); ++i) {
+        const std::string what = "depth frame " + std::to_string(i);
+        requireDepthImage(depthFrames[i], first.size(), what.c_str());
+        if (depthFrames[i].depth() != first.depth()) {
+            failInput(what +
+                      " has another bit depth than the first; all must be 8-bit or all "
+                      "16-bit");
+        }
+    }
+    DepthMaximum maximum;
+    maximum.roi = regionOfInterest(roiImage, first.size());
+    for (const cv::Mat& frame : depthFrames)
+        maximum.add(frame);
+    return maximum.result();
+}
+
+}  // namespace
+
+cv::Mat initialDepthBackground(const std::vector<cv::Mat>& depthFrames, cv::InputArray roiImage) {
+    return asPublic("dadimero::initialDepthBackground",
+                    [&] { return depthMaximumOf(depthFrames, roiImage); });
+}
+
+InitialDepthBackground::InitialDepthBackground(cv::InputArray roi)
+    : maximum_(std::make_unique<DepthMaximum>()) {
+    asPublic("dadimero::InitialDepthBackground::InitialDepthBackground", [&] {
+        if (roi.empty()) return;
+        const cv::Mat image = roi.getMat();
+        maximum_->roi = regionOfInterest(image, image.size());
+        maximum_->roiImage = image.clone();
+        maximum_->size = image.size();
+    });
+}
+
+InitialDepthBackground::~InitialDepthBackground() = default;
+InitialDepthBackground::InitialDepthBackground(InitialDepthBackground&& other) noexcept = default;
+InitialDepthBackground& InitialDepthBackground::operator=(InitialDepthBackground&& other) noexcept =
+    default;
+
+void InitialDepthBackground::add(cv::InputArray depthFrame) {
+    asPublic("dadimero::InitialDepthBackground::add", [&] {
+        requireMaximum(maximum_.get());
+        DepthMaximum& maximum = *maximum_;
+        const cv::Mat frame = depthFrame.getMat();
+        if (maximum.frames == 0) {
+            requireDepthImage(frame, maximum.size.empty() ? frame.size() : maximum.size,
+                              "the first depth frame");
+        } else {
+            const std::string what = "depth frame " + std::to_string(maximum.frames);
+            requireDepthImage(frame, maximum.size, what.c_str());
+        }
+        maximum.add(frame);
+    });
+}
+
+cv::Mat InitialDepthBackground::result() const {
+    return asPublic("dadimero::InitialDepthBackground::result", [&] {
+        requireMaximum(maximum_.get());
+        return maximum_->result();
+    });
+}
+
+cv::Mat ProgramAccess::initialDepthPicture(const InitialDepthBackground& background) {
+    const DepthMaximum& maximum = *background.maximum_;
+    if (maximum.frames == 0) return cv::Mat();
+    cv::Mat picture(maximum.size, maximum.type);
+    floatPlaneToImage(maximum.samples, picture);
+    return picture;
+}
+
+int InitialDepthBackground::frames() const {
+    return asPublic("dadimero::InitialDepthBackground::frames", [&] {
+        requireMaximum(maximum_.get());
+        return maximum_->frames;
+    });
+}
 
 Backgrounds estimateBackground(const std::vector<cv::Mat>& colourFrames,
                                const std::vector<cv::Mat>& depthFrames) {

@@ -94,11 +94,15 @@ TEST(DepthSamplesTest, NormalisesByTheBitDepth) {
 }
 
 TEST(DepthSamplesTest, MaximumReplacesOnlyOnStrictlyGreater) {
-    std::vector<float> background = {0.5f, 0.0f, 0.3f, -0.0f};
-    takeDepthMaximum({0.4f, 0.0f, 0.7f, 0.0f}, background);
+    // Samples 102 / 255 = 0.4, 0, 179 / 255, 0, and 1 outside the region.
+    const cv::Mat image = (cv::Mat_<uint8_t>(1, 5) << 102, 0, 179, 0, 255);
+    std::vector<float> background = {0.5f, 0.0f, 0.3f, -0.0f, 0.1f};
+    takeDepthMaximum(image, makeRegionOfInterest({1, 1, 1, 1, 0}, 5), background);
     EXPECT_EQ(background[0], 0.5f);
-    EXPECT_EQ(background[2], 0.7f);
+    EXPECT_EQ(background[1], 0.0f);
+    EXPECT_EQ(background[2], static_cast<float>(179.0 / 255.0f));
     EXPECT_TRUE(std::signbit(background[3]));  // equal: the stored value stays
+    EXPECT_EQ(background[4], 0.1f);
 }
 
 TEST(DepthModelTest, MatchTestIsSignedAndIncludesEquality) {

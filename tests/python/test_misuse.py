@@ -21,6 +21,19 @@ def frame(i):
     return colour, depth
 
 
+def add_all(depth_frames):
+    """Adds the frames to an InitialDepthBackground; the last, refused, changes nothing."""
+    initial = dadimero.InitialDepthBackground()
+    for depth in depth_frames[:-1]:
+        initial.add(depth)
+    before = initial.result()
+    try:
+        initial.add(depth_frames[-1])
+    finally:
+        assert initial.frames == len(depth_frames) - 1
+        assert np.array_equal(initial.result(), before)
+
+
 # (what, call(colour_only, rgbd), exception, words of the message)
 MISUSE = [
     ("colour background of floats", lambda c, d: dadimero.Subtractor(BACKGROUND / 1.0),
@@ -128,6 +141,16 @@ MISUSE = [
     ("depth frame of int16 in a list",
      lambda c, d: dadimero.initial_depth_background([DEPTH_BACKGROUND, DEPTH_BACKGROUND.view(np.int16)]),
      TypeError, "depth_frames[1] must have dtype uint8 or uint16, got int16"),
+    ("depth frame of int16 added",
+     lambda c, d: dadimero.InitialDepthBackground().add(DEPTH_BACKGROUND.view(np.int16)),
+     TypeError, "depth_frame must have dtype uint8 or uint16, got int16"),
+    ("depth frame of another size added",
+     lambda c, d: add_all([DEPTH_BACKGROUND, DEPTH_BACKGROUND[:, 1:].copy()]),
+     ValueError, "depth frame 1 is 15x12, expected 16x12"),
+    ("depth frame of another size than the region",
+     lambda c, d: dadimero.InitialDepthBackground(np.ones((12, 15), np.uint8)).add(
+         DEPTH_BACKGROUND),
+     ValueError, "the first depth frame is 16x12, expected 15x12"),
 ]
 
 

@@ -40,8 +40,15 @@ def read_sequence(sequence, depth):
 
     depth_background = None
     if depth:
-        depth_background = dadimero.initial_depth_background(
-            [depth_frame(f) for f in range(1, min(last, 100) + 1)], roi)
+        # Built a frame at a time, as the program does: the whole list gives the same.
+        initial = dadimero.InitialDepthBackground(roi)
+        assert initial.result() is None
+        for f in range(1, min(last, 100) + 1):
+            initial.add(depth_frame(f))
+        assert initial.frames == min(last, 100)
+        depth_background = initial.result()
+        assert np.array_equal(depth_background, dadimero.initial_depth_background(
+            [depth_frame(f) for f in range(1, min(last, 100) + 1)], roi))
     frames = [(f, cv2.imread(str(sequence / "input" / f"in{f:06d}.png"), cv2.IMREAD_COLOR),
                depth_frame(f) if depth else None) for f in range(2, last + 1)]
     return first - 1, background, roi, depth_background, frames
@@ -258,7 +265,8 @@ def test_settings_are_properties_accessors_and_keywords_alike():
         s.setN(3)
     assert "20x20 colour, calibrating" in repr(s)
     assert [n for n in dir(dadimero) if not n.startswith("_")] == [
-        "Subtractor", "createSubtractor", "estimate_background", "initial_depth_background"]
+        "InitialDepthBackground", "Subtractor", "createSubtractor", "estimate_background",
+        "initial_depth_background"]
 
 
 def test_from_frames_alone_the_first_frame_is_the_background(sequences):

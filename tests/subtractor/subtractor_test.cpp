@@ -144,6 +144,66 @@ TEST(SubtractorTest, BadInputThrowsOneClearSentenceAndChangesNothing) {
               "this subtractor was moved from");
 }
 
+// Frames added one at a time give per pixel the largest value inside the
+// region and 0 outside, as the whole list does; a frame of the other bit depth
+// counts by its samples; a frame that does not fit is refused and changes
+// nothing.
+TEST(SubtractorTest, InitialDepthBackgroundBuiltFrameByFrameEqualsTheWholeList) {
+    static_assert(!std::is_copy_constructible_v<dadimero::InitialDepthBackground>);
+    static_assert(std::is_nothrow_move_constructible_v<dadimero::InitialDepthBackground>);
+    const cv::Size size(24, 18);
+    cv::RNG random(5);
+    std::vector<cv::Mat> frames;
+    for (int f = 0; f < 7; ++f) {
+        cv::Mat frame(size, CV_16UC1);
+        random.fill(frame, cv::RNG::UNIFORM, 0, 65536);
+        frame(cv::Rect(0, 0, 3, 3)).setTo(0);  // never measured
+        frames.push_back(frame);
+    }
+    cv::Mat roi(size, CV_8UC1, cv::Scalar(255));
+    roi(cv::Rect(5, 2, 7, 9)).setTo(0);
+    for (const cv::Mat& region : {cv::Mat(), roi}) {
+        cv::Mat largest = frames[0].clone();
+        for (const cv::Mat& frame : frames)
+            largest = cv::max(largest, frame);
+        if (!region.empty()) largest.setTo(0, region == 0);
+
+        dadimero::InitialDepthBackground streamed(region);
+        EXPECT_TRUE(streamed.result().empty());
+        for (const cv::Mat& frame : frames)
+            streamed.add(frame);
+        EXPECT_EQ(streamed.frames(), 7);
+        EXPECT_TRUE(equal(streamed.result(), largest));
+        EXPECT_TRUE(equal(dadimero::initialDepthBackground(frames, region), largest));
+    }
+
+    // 100 / 255 against 65535 / 65535 and 12850 / 65535 (= 50 / 255), in the
+    // first frame's 8 bits.
+    dadimero::InitialDepthBackground mixed;
+    mixed.add(cv::Mat(1, 2, CV_8UC1, cv::Scalar(100)));
+    mixed.add(cv::Mat((cv::Mat_<uint16_t>(1, 2) << 65535, 12850)));
+    EXPECT_TRUE(equal(mixed.result(), (cv::Mat_<uint8_t>(1, 2) << 255, 100)));
+
+    dadimero::InitialDepthBackground refusing;
+    refusing.add(frames[0]);
+    EXPECT_EQ(errorOf([&] { refusing.add(frames[1].colRange(0, 23)); }),
+              "depth frame 1 is 23x18, expected 24x18");
+    EXPECT_EQ(errorOf([&] { refusing.add(cv::Mat(size, CV_32FC1)); }),
+              "depth frame 1 must be 8- or 16-bit unsigned with 1 channel, got 32-bit float with "
+              "1 channel");
+    EXPECT_EQ(refusing.frames(), 1);
+    EXPECT_TRUE(equal(refusing.result(), frames[0]));
+    EXPECT_EQ(errorOf([&] { dadimero::InitialDepthBackground(roi).add(frames[0].rowRange(0, 9)); }),
+              "the first depth frame is 24x9, expected 24x18");
+    EXPECT_EQ(errorOf([&] { dadimero::InitialDepthBackground{cv::Mat(size, CV_16UC1)}; }),
+              "the region of interest must be 8-bit with 1 channel, got 16-bit unsigned with 1 "
+              "channel");
+    dadimero::InitialDepthBackground taken = std::move(refusing);
+    EXPECT_EQ(taken.frames(), 1);
+    EXPECT_EQ(errorOf([&] { refusing.add(frames[0]); }),
+              "this initial depth background was moved from");
+}
+
 TEST(SubtractorTest, EveryThreadCountGivesTheSameMasksAndModels) {
     const Frames frames;
     const std::vector<cv::Mat> one = runAll(frames, 1);

@@ -8,6 +8,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "cpu_time.hpp"
+#include "dadimero/internal/program_access.hpp"
 #include "files/sequence_layout.hpp"
 
 namespace {
@@ -33,16 +34,19 @@ void measure(const BenchSequence& layout, dadimero::Settings settings, bool dept
     cv::Mat depthBackground;
     if (depth) {
         dadimero::StageTimes untimed;
-        std::vector<cv::Mat> first;
+        dadimero::InitialDepthBackground initial(roi);
         const int64_t last = std::min<int64_t>(layout.toIdx, 100);
         for (int64_t f = BenchSequence::kFirstFrame; f <= last; ++f)
-            first.push_back(decode(layout.depthPath(f), cv::IMREAD_ANYDEPTH, untimed));
-        depthBackground = dadimero::initialDepthBackground(first, roi);
+            initial.add(decode(layout.depthPath(f), cv::IMREAD_ANYDEPTH, untimed));
+        depthBackground = initial.result();
     }
     settings.K = layout.fromIdx - BenchSequence::kFirstFrame;
     const auto start = Clock::now();
-    dadimero::Subtractor subtractor(settings, background, depthBackground, roi);
-    dadimero::attachStageTimes(subtractor, &times);
+    dadimero::ProgramOptions options;
+    options.settings = settings;
+    options.times = &times;
+    dadimero::Subtractor subtractor =
+        dadimero::ProgramAccess::makeSubtractor(options, background, depthBackground, roi);
     cv::Mat mask;
     std::vector<uchar> png;
     const int64_t last = lastFrame > 0 ? std::min<int64_t>(lastFrame, layout.toIdx) : layout.toIdx;

@@ -7,7 +7,7 @@
 
 #include "bench_sequence.hpp"
 #include "dadimero/dadimero.hpp"
-#include "subtractor/stage_times.hpp"
+#include "dadimero/internal/stage_times.hpp"
 
 inline constexpr size_t kStageCount = static_cast<size_t>(dadimero::Stage::Count);
 

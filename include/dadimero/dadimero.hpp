@@ -161,7 +161,6 @@ struct Backgrounds {
 Backgrounds estimateBackground(const std::vector<cv::Mat>& colourFrames,
                                const std::vector<cv::Mat>& depthFrames = {});
 
-struct StageTimes;    // per-stage clocks of the benchmark (not part of the API)
 class FramePipeline;  // the model and the passes of a frame (not part of the API)
 
 // Background subtraction frame by frame, in the manner of OpenCV's
@@ -360,8 +359,9 @@ class Subtractor : public cv::BackgroundSubtractor {
 
   private:
     struct Setup;
-    void construct(const Settings& settings, cv::InputArray colourBackground,
-                   cv::InputArray depthBackground, cv::InputArray roi, bool programRules);
+    // Builds the subtractor of `setup`, whose settings have been checked.
+    void construct(std::unique_ptr<Setup> setup, cv::InputArray colourBackground,
+                   cv::InputArray depthBackground);
     void startFrom(const cv::Mat& colourBackground, const cv::Mat& depthBackground,
                    const char* what);
     const Settings& currentSettings() const;
@@ -376,12 +376,10 @@ class Subtractor : public cv::BackgroundSubtractor {
 
     std::unique_ptr<Setup> setup_;  // settings, region and backgrounds; null once moved from
     std::unique_ptr<FramePipeline> pipeline_;  // the model; null before the first frame
-    friend void attachStageTimes(Subtractor& subtractor, StageTimes* times);
     friend cv::Ptr<Subtractor> createSubtractor(const Settings& settings,
                                                 cv::InputArray colourBackground,
                                                 cv::InputArray depthBackground, cv::InputArray roi);
-    friend Subtractor makeProgramSubtractor(const Settings& settings, const cv::Mat& background,
-                                            const cv::Mat& depthBackground, const cv::Mat& roi);
+    friend class ProgramAccess;  // the door of DADI-MERO's own programs
 };
 
 // A subtractor for the settings and backgrounds given (see the constructor).

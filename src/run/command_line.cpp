@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "dadimero/dadimero.hpp"
-#include "model/model_grid.hpp"
+#include "dadimero/internal/program_access.hpp"
 #include "run/fatal_error.hpp"
 #include "run/formatting.hpp"
 
@@ -76,7 +76,7 @@ RunParameters parseRunParameters(ArgumentList& args, TakenOptions* taken) {
     p.ini = getIntOption(args, "-ini", 1, taken);
     p.end = getIntOption(args, "-end", 0, taken);
     p.n = getIntOption(args, "-n", defaults.n, taken);
-    if (!isSupportedBlockSide(p.n)) {
+    if (!ProgramAccess::isBlockSide(p.n)) {
         throw FatalError{
             EXIT_BAD_OPTION,
             formatText("Error: unsupported value %d for option \"-n\" (supported: 1, 3, 5, 7, 9)\n",

@@ -11,24 +11,16 @@
 
 #include "dadimero/dadimero.hpp"
 #include "dadimero/internal/program_access.hpp"
-#include "depth/depth_samples.hpp"
+#include "dadimero/internal/stage_times.hpp"
 #include "files/image_files.hpp"
 #include "files/ppm_file.hpp"
 #include "files/sequence_layout.hpp"
 #include "files/temporal_range.hpp"
-#include "images/model_images.hpp"
-#include "masks/region_of_interest.hpp"
-#include "masks/spatial_coherence.hpp"
-#include "model/model_grid.hpp"
 #include "run/fatal_error.hpp"
 #include "run/formatting.hpp"
 #include "run/frame_prefetch.hpp"
 #include "run/progress_line.hpp"
 #include "run/sequence_files.hpp"
-#include "subtractor/input_checks.hpp"
-#include "subtractor/program_subtractor.hpp"
-#include "subtractor/stage_times.hpp"
-#include "threads/worker_pool.hpp"
 
 namespace dadimero {
 
@@ -55,7 +47,7 @@ struct Run {
     RunParameters params;
     SequenceFiles files;
     TemporalRange range;
-    ModelGrid grid;
+    cv::Size size;  // of the colour background image, and so of every frame
     RunImages images;
     StageTimes* times = nullptr;
     ProgressLine progress;
@@ -91,7 +83,7 @@ cv::Mat loadBackgroundImage(Run& run) {
                                     "option \"-nameCE\"\n",
                                     path.c_str())};
     }
-    const int minSide = run.params.Cw == 5 ? kMinSide5x5 : kMinSide3x3;
+    const int minSide = ProgramAccess::smallestSide(run.params.Cw);
     if (image.cols < minSide || image.rows < minSide) {
         throw FatalError{EXIT_MISSING_INPUT,
                          formatText("Image %s is too small (%dx%d) for the spatial coherence "
@@ -100,7 +92,7 @@ cv::Mat loadBackgroundImage(Run& run) {
     }
     run.files.width = image.cols;
     run.files.height = image.rows;
-    run.grid = ModelGrid{image.cols, image.rows, run.params.n};
+    run.size = image.size();
     return image;
 }
 
@@ -114,7 +106,7 @@ void printReport(const Run& run) {
     }
     print(formatText("No. of images =            %lld (from %d to %d)\n",
                      static_cast<long long>(int64_t{p.end} - p.ini + 1), p.ini, p.end));
-    print(formatText("Image size =               %d x %d\n", run.grid.W, run.grid.H));
+    print(formatText("Image size =               %d x %d\n", run.size.width, run.size.height));
     print(formatText("Frames for calibration:    K=%d\n", p.K));
     print(formatText("Temporal ROI:              [%d,%d]\n", run.range.fromIdx, run.range.toIdx));
     print(formatText("Neighborhood size:         n=%d (%d weight vectors per pixel)\n", p.n,
@@ -151,7 +143,7 @@ cv::Mat loadRegionOfInterest(const Run& run) {
     throw FatalError{
         EXIT_MISSING_INPUT,
         formatText("Not enough memory for the background model (%d x %d pixels, n=%d)\n",
-                   run.grid.W, run.grid.H, run.params.n)};
+                   run.size.width, run.size.height, run.params.n)};
 }
 
 Settings settingsOf(const RunParameters& p) {
@@ -170,19 +162,24 @@ Settings settingsOf(const RunParameters& p) {
     s.beta = p.beta;
     s.tauS = p.tauS;
     s.tauH = p.tauH;
-    // Any count below 1 means one per core, whatever OpenCV's thread count is.
-    s.threads = resolveThreadCount(std::max(p.threads, 0));
+    s.threads = p.threads;
     return s;
 }
 
 // The subtractor holds every model buffer: it is built before any depth frame
 // is read, so that a model too large for the memory is reported first. The
 // depth model starts empty and takes the initial depth background once built.
+// It keeps no copy of the backgrounds, which the run never returns to.
 Subtractor makeSubtractor(const Run& run, const cv::Mat& background, const cv::Mat& roi) {
+    ProgramOptions options;
+    options.settings = settingsOf(run.params);
+    options.commandLineRules = true;
+    options.keepBackgrounds = false;
+    options.times = run.times;
     try {
         const cv::Mat noDepthYet =
             run.params.useDepth != 0 ? cv::Mat::zeros(background.size(), CV_16UC1) : cv::Mat();
-        return makeProgramSubtractor(settingsOf(run.params), background, noDepthYet, roi);
+        return ProgramAccess::makeSubtractor(options, background, noDepthYet, roi);
     } catch (const std::bad_alloc&) {
         failModelAllocation(run);
     } catch (const cv::Exception& failure) {
@@ -311,7 +308,6 @@ int runDadiMero(ArgumentList args, StageTimes* times) {
     print("\nInitialization of background model(s)  ...\n");
     removeStaleTemporaryFiles(".");
     Subtractor subtractor = makeSubtractor(run, background, roiImage);
-    attachStageTimes(subtractor, times);
     background.release();
     print(formatText("  Color BG image read from file %s\n", p.backgroundName.c_str()));
     if (p.useDepth != 0) initialiseDepthModel(run, subtractor, roiImage);
@@ -326,7 +322,7 @@ int runDadiMero(ArgumentList args, StageTimes* times) {
     const int64_t lastCounter = int64_t{p.end} - p.ini;
     const int64_t firstCounter = std::min<int64_t>(K, 1);
     const int64_t finalCounter = std::max(K - 1, lastCounter);
-    const bool readAhead = resolveThreadCount(std::max(p.threads, 0)) > 1;
+    const bool readAhead = subtractor.getThreads() > 1;
     std::optional<FramePrefetch> frames;
     try {
         frames.emplace(run.files, p.useDepth != 0, p.ini + firstCounter, p.ini + finalCounter,

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "dadimero/internal/stage_times.hpp"
 #include "run/command_line.hpp"
-#include "subtractor/stage_times.hpp"
 
 namespace dadimero {
 

@@ -2,7 +2,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 
-#include "depth/depth_samples.hpp"
+#include "dadimero/internal/program_access.hpp"
 #include "files/image_files.hpp"
 #include "run/fatal_error.hpp"
 #include "run/formatting.hpp"
@@ -44,7 +44,7 @@ cv::Mat SequenceFiles::loadDepthFrame(int64_t frame, const char* unreadableForma
     const std::string path = depthFramePath(frame);
     cv::Mat image = readImage(path, cv::IMREAD_ANYDEPTH);
     if (image.empty()) failToRead(unreadableFormat, path);
-    if (!isSupportedDepthImage(image)) failToRead("Unsupported depth image %s\n", path);
+    if (!ProgramAccess::isDepthImage(image)) failToRead("Unsupported depth image %s\n", path);
     checkImageSize(path, image, width, height);
     return image;
 }

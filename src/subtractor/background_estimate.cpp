@@ -4,10 +4,10 @@
 #include <string>
 
 #include "dadimero/dadimero.hpp"
-#include "dadimero/internal/program_access.hpp"
 #include "depth/depth_samples.hpp"
 #include "images/model_images.hpp"
 #include "masks/region_of_interest.hpp"
+#include "subtractor/depth_maximum.hpp"
 #include "subtractor/input_checks.hpp"
 #include "subtractor/public_errors.hpp"
 
@@ -48,35 +48,31 @@ cv::Mat colourMedian(const std::vector<cv::Mat>& frames) {
 
 }  // namespace
 
-// Per pixel inside the region the largest sample of the frames added.
-struct DepthMaximum {
-    cv::Mat roiImage;  // as given; empty: every pixel
-    RegionOfInterest roi;
-    cv::Size size;  // of the region of interest, or else of the first frame
-    int type = 0;   // of the first frame
-    int frames = 0;
-    std::vector<float> samples;
-
-    // Adds a frame already checked against the others.
-    void add(const cv::Mat& frame) {
-        if (frames++ == 0) {
-            size = frame.size();
-            type = frame.type();
-            if (roi.mask.empty()) roi = regionOfInterest(roiImage, size);
-            samples.assign(roi.mask.size(), 0.0f);
-            depthImageToPlane(frame, roi, samples);
-            return;
-        }
-        takeDepthMaximum(frame, roi, samples);
+void DepthMaximum::add(const cv::Mat& frame) {
+    if (frames++ == 0) {
+        size = frame.size();
+        type = frame.type();
+        if (roi.mask.empty()) roi = wholeImageRegion(static_cast<size_t>(size.area()));
+        samples.assign(roi.mask.size(), 0.0f);
+        depthImageToPlane(frame, roi, samples);
+        return;
     }
+    takeDepthMaximum(frame, roi, samples);
+}
 
-    cv::Mat result() const {
-        if (frames == 0) return cv::Mat();
-        cv::Mat background(size, type);
-        depthPlaneToImage(samples, background);
-        return background;
-    }
-};
+cv::Mat DepthMaximum::result() const {
+    if (frames == 0) return cv::Mat();
+    cv::Mat background(size, type);
+    depthPlaneToImage(samples, background);
+    return background;
+}
+
+cv::Mat DepthMaximum::picture() const {
+    if (frames == 0) return cv::Mat();
+    cv::Mat image(size, type);
+    floatPlaneToImage(samples, image);
+    return image;
+}
 
 namespace {
 
@@ -120,7 +116,6 @@ InitialDepthBackground::InitialDepthBackground(cv::InputArray roi)
         if (roi.empty()) return;
         const cv::Mat image = roi.getMat();
         maximum_->roi = regionOfInterest(image, image.size());
-        maximum_->roiImage = image.clone();
         maximum_->size = image.size();
     });
 }
@@ -151,14 +146,6 @@ cv::Mat InitialDepthBackground::result() const {
         requireMaximum(maximum_.get());
         return maximum_->result();
     });
-}
-
-cv::Mat ProgramAccess::initialDepthPicture(const InitialDepthBackground& background) {
-    const DepthMaximum& maximum = *background.maximum_;
-    if (maximum.frames == 0) return cv::Mat();
-    cv::Mat picture(maximum.size, maximum.type);
-    floatPlaneToImage(maximum.samples, picture);
-    return picture;
 }
 
 int InitialDepthBackground::frames() const {

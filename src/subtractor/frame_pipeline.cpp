@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 
+#include "dadimero/internal/stage_times.hpp"
 #include "depth/depth_samples.hpp"
 #include "images/image_exchange.hpp"
 #include "masks/mask_fusion.hpp"
@@ -12,7 +13,6 @@
 #include "subtractor/input_checks.hpp"
 #include "subtractor/public_errors.hpp"
 #include "subtractor/shadow_value.hpp"
-#include "subtractor/stage_times.hpp"
 
 namespace dadimero {
 

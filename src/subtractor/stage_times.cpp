@@ -1,4 +1,4 @@
-#include "subtractor/stage_times.hpp"
+#include "dadimero/internal/stage_times.hpp"
 
 namespace dadimero {
 

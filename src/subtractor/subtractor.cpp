@@ -7,26 +7,17 @@
 #include <string>
 
 #include "dadimero/dadimero.hpp"
+#include "dadimero/internal/stage_times.hpp"
 #include "images/image_exchange.hpp"
 #include "images/model_images.hpp"
 #include "subtractor/frame_pipeline.hpp"
 #include "subtractor/input_checks.hpp"
 #include "subtractor/public_errors.hpp"
 #include "subtractor/settings_checks.hpp"
-#include "subtractor/stage_times.hpp"
+#include "subtractor/subtractor_setup.hpp"
 #include "subtractor/subtractor_state.hpp"
 
 namespace dadimero {
-
-// What a subtractor is built from, kept for clear(), the settings and a state file.
-struct Subtractor::Setup {
-    Settings settings;
-    bool programRules = false;  // the command line's: settings checked as it always has
-    cv::Mat roi;                // as given; empty: every pixel
-    cv::Mat colourBackground;   // what clear() returns to; empty: the next frame
-    cv::Mat depthBackground;
-    StageTimes* times = nullptr;
-};
 
 namespace {
 
@@ -36,39 +27,31 @@ void requireState(const void* setup) {
     if (setup == nullptr) failInput("this subtractor was moved from");
 }
 
-// The region of interest's image, copied, after checking what can be checked
-// before the frames' size is known.
-cv::Mat roiImageOf(cv::InputArray roi) {
-    if (roi.empty()) return cv::Mat();
-    const cv::Mat image = roi.getMat();
+}  // namespace
+
+Subtractor::Setup::Setup(const Settings& s, cv::InputArray regionOfInterest) : settings(s) {
+    if (regionOfInterest.empty()) return;
+    const cv::Mat image = regionOfInterest.getMat();
     if (image.type() != CV_8UC1) {
         failInput("the region of interest must be 8-bit with 1 channel, got " +
                   describeType(image));
     }
-    return image.clone();
+    roi = image.clone();
 }
-
-}  // namespace
 
 Subtractor::Subtractor(const Settings& settings, cv::InputArray colourBackground,
                        cv::InputArray depthBackground, cv::InputArray roi) {
-    asPublic("dadimero::Subtractor::Subtractor",
-             [&] { construct(settings, colourBackground, depthBackground, roi, false); });
+    asPublic("dadimero::Subtractor::Subtractor", [&] {
+        checkSettings(settings);
+        construct(std::make_unique<Setup>(settings, roi), colourBackground, depthBackground);
+    });
 }
 
-void Subtractor::construct(const Settings& settings, cv::InputArray colourBackground,
-                           cv::InputArray depthBackground, cv::InputArray roi, bool programRules) {
-    if (programRules) {
-        checkProgramSettings(settings);
-    } else {
-        checkSettings(settings);
-    }
-    auto setup = std::make_unique<Setup>();
-    setup->settings = settings;
-    setup->programRules = programRules;
-    setup->roi = roiImageOf(roi);
+void Subtractor::construct(std::unique_ptr<Setup> setup, cv::InputArray colourBackground,
+                           cv::InputArray depthBackground) {
     const cv::Mat background = colourBackground.getMat();
     const cv::Mat depthImage = depthBackground.getMat();
+    std::unique_ptr<FramePipeline> model;
     if (background.empty()) {
         if (!depthImage.empty()) {
             failInput(
@@ -76,15 +59,16 @@ void Subtractor::construct(const Settings& settings, cv::InputArray colourBackgr
                 "from the first frame");
         }
     } else {
-        pipeline_ = FramePipeline::build(settings, setup->roi, background, depthImage,
-                                         "the colour background");
-        // The command line keeps no copy: it never returns to its backgrounds.
-        if (!programRules) {
+        model = FramePipeline::build(setup->settings, setup->roi, background, depthImage,
+                                     "the colour background");
+        model->times = setup->times;
+        if (setup->keepsBackgrounds) {
             setup->colourBackground = background.clone();
             setup->depthBackground = depthImage.clone();
         }
     }
     setup_ = std::move(setup);
+    pipeline_ = std::move(model);
 }
 
 Subtractor::~Subtractor() = default;
@@ -98,17 +82,12 @@ cv::Ptr<Subtractor> Subtractor::create() {
 cv::Ptr<Subtractor> createSubtractor(const Settings& settings, cv::InputArray colourBackground,
                                      cv::InputArray depthBackground, cv::InputArray roi) {
     return asPublic("dadimero::createSubtractor", [&] {
+        checkSettings(settings);
         auto subtractor = cv::makePtr<Subtractor>();
-        subtractor->construct(settings, colourBackground, depthBackground, roi, false);
+        subtractor->construct(std::make_unique<Subtractor::Setup>(settings, roi), colourBackground,
+                              depthBackground);
         return subtractor;
     });
-}
-
-Subtractor makeProgramSubtractor(const Settings& settings, const cv::Mat& background,
-                                 const cv::Mat& depthBackground, const cv::Mat& roi) {
-    Subtractor subtractor;
-    subtractor.construct(settings, background, depthBackground, roi, true);
-    return subtractor;
 }
 
 // The frame becomes the backgrounds of a new model: the first frame of a
@@ -273,7 +252,7 @@ void Subtractor::setDepthBackground(cv::InputArray depthBackground) {
         }
         const cv::Mat image = depthBackground.getMat();
         pipeline_->setDepthBackground(image);
-        if (!setup_->programRules) setup_->depthBackground = image.clone();
+        if (setup_->keepsBackgrounds) setup_->depthBackground = image.clone();
     });
 }
 
@@ -404,11 +383,6 @@ bool Subtractor::empty() const {
 
 cv::String Subtractor::getDefaultName() const {
     return "dadimero_Subtractor";
-}
-
-void attachStageTimes(Subtractor& subtractor, StageTimes* times) {
-    if (subtractor.setup_) subtractor.setup_->times = times;
-    if (subtractor.pipeline_) subtractor.pipeline_->times = times;
 }
 
 }  // namespace dadimero

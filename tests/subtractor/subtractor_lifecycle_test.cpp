@@ -14,8 +14,8 @@
 #include <opencv2/video/background_segm.hpp>
 
 #include "dadimero/dadimero.hpp"
+#include "dadimero/internal/program_access.hpp"
 #include "files/sequence_layout.hpp"
-#include "subtractor/program_subtractor.hpp"
 #include "support/rich_sequence.hpp"
 #include "support/sequence_fixture.hpp"
 #include "support/test_sequence.hpp"
@@ -292,7 +292,8 @@ TEST(SubtractorLifecycleTest, SettingsGoThroughYamlAndMeaninglessOnesAreRefused)
     const std::vector<std::tuple<Change, std::string, bool>> refused = {
         // change, sentence, whether the command line's rules take it
         {[](auto& s) { s.n = 4; }, "n must be 1, 3, 5, 7 or 9, got 4", false},
-        {[](auto& s) { s.threads = -1; }, "threads must be 0 or more, got -1", false},
+        // The command line takes threads below 1 for one per core.
+        {[](auto& s) { s.threads = -1; }, "threads must be 0 or more, got -1", true},
         {[](auto& s) { s.K = 0; }, "K must be 1 or more, got 0", true},
         {[&](auto& s) { s.e1 = nan; }, "e1 must be a finite number, got nan", true},
         {[](auto& s) { s.e2 = -1.0f; }, "e2 must be 0 or more, got -1", true},
@@ -315,8 +316,12 @@ TEST(SubtractorLifecycleTest, SettingsGoThroughYamlAndMeaninglessOnesAreRefused)
         change(bad);
         EXPECT_EQ(errorOf([&] { dadimero::Subtractor(bad, background); }), sentence);
         EXPECT_EQ(errorOf([&] { running.setSettings(bad); }), sentence);
-        EXPECT_EQ(errorOf([&] { dadimero::makeProgramSubtractor(bad, background, {}, {}); }),
-                  programTakesIt ? "" : sentence);
+        dadimero::ProgramOptions commandLine;
+        commandLine.settings = bad;
+        commandLine.commandLineRules = true;
+        EXPECT_EQ(
+            errorOf([&] { dadimero::ProgramAccess::makeSubtractor(commandLine, background); }),
+            programTakesIt ? "" : sentence);
     }
     EXPECT_EQ(errorOf([&] { running.setC2(1.5f); }), "c2 must be between 0 and 1, got 1.5");
     writeFileText(dir / "bad.yml", "%YAML:1.0\nsettings:\n  K: 3\n  c1: 2.0\n");

@@ -7,10 +7,10 @@
 
 namespace dadimero {
 
-class Subtractor;
-
-// Where a run spends its time, stage by stage, for the benchmark. A run given
-// no StageTimes measures nothing.
+// Where a run spends its time, stage by stage, for the benchmark: the
+// programs give a subtractor clocks through ProgramAccess (see
+// program_access.hpp). A run given no StageTimes measures nothing. Not part
+// of the API.
 enum class Stage : int {
     Decode,            // reading and decoding colour and depth frames
     ColourConversion,  // colour frames into cone coordinates
@@ -57,9 +57,5 @@ class StageTimer {
     Stage stage_;
     std::chrono::steady_clock::time_point start_{};
 };
-
-// From now on the subtractor adds the time of its stages to `times` (null:
-// measures nothing). `times` must outlive the subtractor's use of it.
-void attachStageTimes(Subtractor& subtractor, StageTimes* times);
 
 }  // namespace dadimero

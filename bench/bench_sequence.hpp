@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "files/sequence_directory.hpp"
+#include "sequence_directory.hpp"
 
 // The frames of one sequence directory as DADI-MERO reads them: colour and
 // depth frames numbered from 1, calibration before `fromIdx`, masks for

@@ -9,10 +9,12 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "dadimero/dadimero.hpp"
+
+#include "sequence_layout.hpp"
+
 #include "child_process.hpp"
 #include "cpu_time.hpp"
-#include "dadimero/dadimero.hpp"
-#include "files/sequence_layout.hpp"
 
 namespace {
 

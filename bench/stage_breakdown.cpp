@@ -7,9 +7,11 @@
 
 #include <opencv2/imgcodecs.hpp>
 
-#include "cpu_time.hpp"
 #include "dadimero/internal/program_access.hpp"
-#include "files/sequence_layout.hpp"
+
+#include "sequence_layout.hpp"
+
+#include "cpu_time.hpp"
 
 namespace {
 

@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "bench_sequence.hpp"
 #include "dadimero/dadimero.hpp"
 #include "dadimero/internal/stage_times.hpp"
+
+#include "bench_sequence.hpp"
 
 inline constexpr size_t kStageCount = static_cast<size_t>(dadimero::Stage::Count);
 

@@ -21,8 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "child_process.hpp"
 #include "dadimero/dadimero.hpp"
+
+#include "child_process.hpp"
 
 namespace {
 

@@ -8,10 +8,11 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "image_files.hpp"
+
 #include "cli_arguments.hpp"
 #include "error_panel.hpp"
 #include "evaluated_range.hpp"
-#include "files/image_files.hpp"
 #include "frame_panels.hpp"
 
 namespace {

@@ -4,10 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "image_files.hpp"
+
 #include "cli_arguments.hpp"
 #include "dataset_report.hpp"
 #include "dataset_scoring.hpp"
-#include "files/image_files.hpp"
 #include "score_report.hpp"
 #include "sequence_scoring.hpp"
 #include "text_file.hpp"

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "files/sequence_directory.hpp"
+#include "sequence_directory.hpp"
 
 // The evaluated frames, first and last included; none when first > last.
 // Frame numbers are 64-bit, as DADI-MERO's (ini + K may pass the int range).

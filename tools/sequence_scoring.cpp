@@ -5,7 +5,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 
-#include "files/image_files.hpp"
+#include "image_files.hpp"
 
 namespace {
 

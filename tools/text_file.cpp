@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "files/image_files.hpp"
+#include "image_files.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "dataset/child_process.hpp"
+#include "child_process.hpp"
 
 #include <fcntl.h>
 #include <sys/wait.h>

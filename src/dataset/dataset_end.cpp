@@ -1,16 +1,18 @@
-#include "dataset/dataset_end.hpp"
+#include "dataset_end.hpp"
 
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
 
-#include "dataset/parallel_for.hpp"
-#include "dataset/sweep_summary.hpp"
+#include "sequence_directory.hpp"
+
 #include "dataset_report.hpp"  // the tables of the scores
 #include "dataset_scoring.hpp"
 #include "dataset_videos.hpp"
-#include "files/sequence_directory.hpp"
 #include "text_file.hpp"
+
+#include "parallel_for.hpp"
+#include "sweep_summary.hpp"
 
 namespace dadimero {
 

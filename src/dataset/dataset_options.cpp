@@ -1,10 +1,10 @@
-#include "dataset/dataset_options.hpp"
+#include "dataset_options.hpp"
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 
-#include "dataset/shell_words.hpp"
+#include "shell_words.hpp"
 
 namespace dadimero {
 

@@ -1,10 +1,10 @@
-#include "dataset/dataset_plan.hpp"
+#include "dataset_plan.hpp"
 
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 
-#include "files/image_files.hpp"
+#include "image_files.hpp"
 
 namespace dadimero {
 

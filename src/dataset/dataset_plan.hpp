@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "dataset/sequence_discovery.hpp"
+#include "sequence_discovery.hpp"
 
 namespace dadimero {
 

@@ -1,4 +1,4 @@
-#include "dataset/dataset_runner.hpp"
+#include "dataset_runner.hpp"
 
 #include <unistd.h>
 
@@ -9,15 +9,16 @@
 #include <ctime>
 #include <thread>
 
-#include "dataset/dataset_end.hpp"
-#include "dataset/engines.hpp"
-#include "dataset/output_lock.hpp"
-#include "dataset/parallel_for.hpp"
-#include "dataset/run_options.hpp"
-#include "dataset/run_record.hpp"
-#include "dataset/slurm_engine.hpp"
-#include "dataset/sweep_settings.hpp"
-#include "run/fatal_error.hpp"
+#include "fatal_error.hpp"
+
+#include "dataset_end.hpp"
+#include "engines.hpp"
+#include "output_lock.hpp"
+#include "parallel_for.hpp"
+#include "run_options.hpp"
+#include "run_record.hpp"
+#include "slurm_engine.hpp"
+#include "sweep_settings.hpp"
 
 namespace dadimero {
 

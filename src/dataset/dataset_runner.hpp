@@ -1,7 +1,7 @@
 #pragma once
 
-#include "dataset/child_process.hpp"
-#include "dataset/dataset_options.hpp"
+#include "child_process.hpp"
+#include "dataset_options.hpp"
 
 namespace dadimero {
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "dataset/child_process.hpp"
-#include "dataset/dataset_plan.hpp"
-#include "dataset/run_outcome.hpp"
+#include "child_process.hpp"
+#include "dataset_plan.hpp"
+#include "run_outcome.hpp"
 
 namespace dadimero {
 

@@ -1,4 +1,4 @@
-#include "dataset/input_fingerprint.hpp"
+#include "input_fingerprint.hpp"
 
 #include <sys/stat.h>
 

@@ -6,9 +6,9 @@
 #include <map>
 #include <set>
 
-#include "dataset/engines.hpp"
-#include "dataset/progress_display.hpp"
-#include "dataset/run_record.hpp"
+#include "engines.hpp"
+#include "progress_display.hpp"
+#include "run_record.hpp"
 
 namespace dadimero {
 

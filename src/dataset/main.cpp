@@ -7,12 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "dataset/dataset_options.hpp"
-#include "dataset/dataset_runner.hpp"
-#include "dataset/run_outcome.hpp"
-#include "dataset/run_task.hpp"
-#include "dataset/slurm_engine.hpp"
-#include "files/image_files.hpp"
+#include "image_files.hpp"
+
+#include "dataset_options.hpp"
+#include "dataset_runner.hpp"
+#include "run_outcome.hpp"
+#include "run_task.hpp"
+#include "slurm_engine.hpp"
 
 namespace {
 

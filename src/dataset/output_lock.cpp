@@ -1,4 +1,4 @@
-#include "dataset/output_lock.hpp"
+#include "output_lock.hpp"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -13,7 +13,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "dataset/sequence_discovery.hpp"
+#include "sequence_discovery.hpp"
 
 namespace dadimero {
 

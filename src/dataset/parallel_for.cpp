@@ -1,4 +1,4 @@
-#include "dataset/parallel_for.hpp"
+#include "parallel_for.hpp"
 
 #include <algorithm>
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "dataset/progress_display.hpp"
+#include "progress_display.hpp"
 
 #include <unistd.h>
 

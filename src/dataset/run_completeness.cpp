@@ -1,11 +1,12 @@
-#include "dataset/run_completeness.hpp"
+#include "run_completeness.hpp"
 
 #include <algorithm>
 #include <climits>
 
-#include "dataset/run_record.hpp"
-#include "dataset/whole_png.hpp"
-#include "files/sequence_directory.hpp"
+#include "sequence_directory.hpp"
+
+#include "run_record.hpp"
+#include "whole_png.hpp"
 
 namespace dadimero {
 

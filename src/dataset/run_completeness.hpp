@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "run/run_parameters.hpp"
+#include "run_parameters.hpp"
 
 namespace dadimero {
 

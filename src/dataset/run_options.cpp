@@ -1,4 +1,4 @@
-#include "dataset/run_options.hpp"
+#include "run_options.hpp"
 
 namespace dadimero {
 

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "run/command_line.hpp"
-#include "run/run_parameters.hpp"
+#include "command_line.hpp"
+#include "run_parameters.hpp"
 
 namespace dadimero {
 

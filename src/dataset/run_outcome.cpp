@@ -1,15 +1,15 @@
-#include "dataset/run_outcome.hpp"
+#include "run_outcome.hpp"
 
 #include <string.h>
 
 #include <csignal>
 #include <map>
 
-#include "dataset/engines.hpp"
-#include "dataset/input_fingerprint.hpp"
-#include "dataset/parallel_for.hpp"
-#include "dataset/run_options.hpp"
-#include "dataset/run_record.hpp"
+#include "engines.hpp"
+#include "input_fingerprint.hpp"
+#include "parallel_for.hpp"
+#include "run_options.hpp"
+#include "run_record.hpp"
 
 namespace dadimero {
 

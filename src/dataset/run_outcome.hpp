@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "dataset/dataset_plan.hpp"
-#include "dataset/run_completeness.hpp"
+#include "dataset_plan.hpp"
+#include "run_completeness.hpp"
 
 namespace dadimero {
 

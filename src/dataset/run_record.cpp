@@ -1,4 +1,4 @@
-#include "dataset/run_record.hpp"
+#include "run_record.hpp"
 
 #include <cerrno>
 #include <cstring>
@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "files/image_files.hpp"
+#include "image_files.hpp"
 
 namespace dadimero {
 

@@ -1,4 +1,4 @@
-#include "dataset/run_task.hpp"
+#include "run_task.hpp"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -9,13 +9,14 @@
 #include <stdexcept>
 #include <string>
 
-#include "dataset/child_process.hpp"
-#include "dataset/input_fingerprint.hpp"
-#include "dataset/run_completeness.hpp"
-#include "dataset/run_options.hpp"
-#include "dataset/run_outcome.hpp"
-#include "dataset/run_record.hpp"
-#include "run/fatal_error.hpp"
+#include "fatal_error.hpp"
+
+#include "child_process.hpp"
+#include "input_fingerprint.hpp"
+#include "run_completeness.hpp"
+#include "run_options.hpp"
+#include "run_outcome.hpp"
+#include "run_record.hpp"
 
 namespace dadimero {
 

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "dataset/dataset_plan.hpp"
+#include "dataset_plan.hpp"
 
 namespace dadimero {
 

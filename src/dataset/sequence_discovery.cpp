@@ -1,4 +1,4 @@
-#include "dataset/sequence_discovery.hpp"
+#include "sequence_discovery.hpp"
 
 #include <algorithm>
 #include <cstdio>

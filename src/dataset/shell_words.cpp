@@ -1,4 +1,4 @@
-#include "dataset/shell_words.hpp"
+#include "shell_words.hpp"
 
 #include <stdexcept>
 

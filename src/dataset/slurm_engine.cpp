@@ -1,4 +1,4 @@
-#include "dataset/slurm_engine.hpp"
+#include "slurm_engine.hpp"
 
 #include <sys/stat.h>
 
@@ -11,12 +11,13 @@
 #include <stdexcept>
 #include <thread>
 
-#include "dataset/dataset_end.hpp"
-#include "dataset/output_lock.hpp"
-#include "dataset/progress_display.hpp"
-#include "dataset/run_record.hpp"
-#include "dataset/shell_words.hpp"
-#include "files/image_files.hpp"
+#include "image_files.hpp"
+
+#include "dataset_end.hpp"
+#include "output_lock.hpp"
+#include "progress_display.hpp"
+#include "run_record.hpp"
+#include "shell_words.hpp"
 
 namespace dadimero {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "dataset/engines.hpp"
-#include "dataset/output_lock.hpp"
+#include "engines.hpp"
+#include "output_lock.hpp"
 
 namespace dadimero {
 

@@ -7,8 +7,9 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "dataset/sweep_summary.hpp"
-#include "files/image_files.hpp"
+#include "image_files.hpp"
+
+#include "sweep_summary.hpp"
 
 namespace dadimero {
 

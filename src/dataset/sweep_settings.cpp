@@ -1,4 +1,4 @@
-#include "dataset/sweep_settings.hpp"
+#include "sweep_settings.hpp"
 
 #include <cinttypes>
 #include <cstdio>
@@ -7,9 +7,10 @@
 #include <set>
 #include <stdexcept>
 
-#include "dataset/run_options.hpp"
-#include "dataset/shell_words.hpp"
-#include "run/fatal_error.hpp"
+#include "fatal_error.hpp"
+
+#include "run_options.hpp"
+#include "shell_words.hpp"
 
 namespace dadimero {
 

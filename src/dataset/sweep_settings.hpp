@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "dataset/dataset_plan.hpp"
+#include "dataset_plan.hpp"
 
 namespace dadimero {
 

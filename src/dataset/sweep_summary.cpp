@@ -1,4 +1,4 @@
-#include "dataset/sweep_summary.hpp"
+#include "sweep_summary.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -6,10 +6,11 @@
 #include <functional>
 #include <map>
 
-#include "dataset/run_options.hpp"
-#include "dataset/shell_words.hpp"
 #include "dataset_videos.hpp"
 #include "report_formatting.hpp"
+
+#include "run_options.hpp"
+#include "shell_words.hpp"
 
 namespace dadimero {
 

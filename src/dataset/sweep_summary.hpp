@@ -7,9 +7,10 @@
 #include <utility>
 #include <vector>
 
-#include "dataset/dataset_plan.hpp"
-#include "dataset/run_outcome.hpp"
 #include "dataset_scoring.hpp"
+
+#include "dataset_plan.hpp"
+#include "run_outcome.hpp"
 
 namespace dadimero {
 

@@ -1,4 +1,4 @@
-#include "dataset/whole_png.hpp"
+#include "whole_png.hpp"
 
 #include <zlib.h>
 

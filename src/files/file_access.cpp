@@ -2,7 +2,7 @@
 // naming the file, nothing but a regular file is ever opened (a FIFO would
 // block, a device could feed without end), and a replaced file is written
 // whole or not at all.
-#include "files/file_access.hpp"
+#include "file_access.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>

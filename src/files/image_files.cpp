@@ -1,4 +1,4 @@
-#include "files/image_files.hpp"
+#include "image_files.hpp"
 
 #include <dirent.h>
 #include <fcntl.h>

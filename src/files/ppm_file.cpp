@@ -1,4 +1,4 @@
-#include "files/ppm_file.hpp"
+#include "ppm_file.hpp"
 
 #include <cstdio>
 #include <cstring>

@@ -6,7 +6,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "files/image_files.hpp"
+#include "image_files.hpp"
 
 namespace dadimero {
 

@@ -1,11 +1,11 @@
-#include "files/sequence_directory.hpp"
+#include "sequence_directory.hpp"
 
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <stdexcept>
 
-#include "files/sequence_layout.hpp"
+#include "sequence_layout.hpp"
 
 namespace dadimero {
 

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string>
 
-#include "files/temporal_range.hpp"
+#include "temporal_range.hpp"
 
 namespace dadimero {
 

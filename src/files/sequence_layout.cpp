@@ -1,4 +1,4 @@
-#include "files/sequence_layout.hpp"
+#include "sequence_layout.hpp"
 
 #include <cstdio>
 

@@ -5,7 +5,7 @@
 #include <ostream>
 
 #include "dadimero/dadimero.hpp"
-#include "files/file_access.hpp"
+#include "file_access.hpp"
 #include "subtractor/public_errors.hpp"
 #include "subtractor/settings_storage.hpp"
 

@@ -1,10 +1,10 @@
-#include "files/temporal_range.hpp"
+#include "temporal_range.hpp"
 
 #include <algorithm>
 #include <cctype>
 #include <climits>
 
-#include "files/file_access.hpp"
+#include "file_access.hpp"
 
 namespace dadimero {
 

@@ -1,4 +1,4 @@
-#include "run/command_line.hpp"
+#include "command_line.hpp"
 
 #include <cerrno>
 #include <climits>
@@ -6,8 +6,9 @@
 
 #include "dadimero/dadimero.hpp"
 #include "dadimero/internal/program_access.hpp"
-#include "run/fatal_error.hpp"
-#include "run/formatting.hpp"
+
+#include "fatal_error.hpp"
+#include "formatting.hpp"
 
 namespace dadimero {
 

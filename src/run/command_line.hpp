@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "run/run_parameters.hpp"
+#include "run_parameters.hpp"
 
 namespace dadimero {
 

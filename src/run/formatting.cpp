@@ -1,4 +1,4 @@
-#include "run/formatting.hpp"
+#include "formatting.hpp"
 
 #include <cstdarg>
 #include <cstdio>

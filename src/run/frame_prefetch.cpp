@@ -1,4 +1,4 @@
-#include "run/frame_prefetch.hpp"
+#include "frame_prefetch.hpp"
 
 #include <algorithm>
 

@@ -9,8 +9,9 @@
 #include <opencv2/core.hpp>
 
 #include "dadimero/internal/stage_times.hpp"
-#include "run/fatal_error.hpp"
-#include "run/sequence_files.hpp"
+
+#include "fatal_error.hpp"
+#include "sequence_files.hpp"
 
 namespace dadimero {
 

@@ -1,9 +1,10 @@
 #include <cstdio>
 #include <exception>
 
-#include "files/image_files.hpp"
-#include "run/fatal_error.hpp"
-#include "run/run_driver.hpp"
+#include "image_files.hpp"
+
+#include "fatal_error.hpp"
+#include "run_driver.hpp"
 
 int main(int argc, char** argv) {
     // Every line reaches a log file as it is printed, so a killed run's log

@@ -1,4 +1,4 @@
-#include "run/progress_line.hpp"
+#include "progress_line.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>

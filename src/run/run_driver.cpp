@@ -1,4 +1,4 @@
-#include "run/run_driver.hpp"
+#include "run_driver.hpp"
 
 #include <algorithm>
 #include <climits>
@@ -12,15 +12,17 @@
 #include "dadimero/dadimero.hpp"
 #include "dadimero/internal/program_access.hpp"
 #include "dadimero/internal/stage_times.hpp"
-#include "files/image_files.hpp"
-#include "files/ppm_file.hpp"
-#include "files/sequence_layout.hpp"
-#include "files/temporal_range.hpp"
-#include "run/fatal_error.hpp"
-#include "run/formatting.hpp"
-#include "run/frame_prefetch.hpp"
-#include "run/progress_line.hpp"
-#include "run/sequence_files.hpp"
+
+#include "image_files.hpp"
+#include "ppm_file.hpp"
+#include "sequence_layout.hpp"
+#include "temporal_range.hpp"
+
+#include "fatal_error.hpp"
+#include "formatting.hpp"
+#include "frame_prefetch.hpp"
+#include "progress_line.hpp"
+#include "sequence_files.hpp"
 
 namespace dadimero {
 

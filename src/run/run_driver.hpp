@@ -1,7 +1,8 @@
 #pragma once
 
 #include "dadimero/internal/stage_times.hpp"
-#include "run/command_line.hpp"
+
+#include "command_line.hpp"
 
 namespace dadimero {
 

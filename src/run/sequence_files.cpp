@@ -1,11 +1,13 @@
-#include "run/sequence_files.hpp"
+#include "sequence_files.hpp"
 
 #include <opencv2/imgcodecs.hpp>
 
 #include "dadimero/internal/program_access.hpp"
-#include "files/image_files.hpp"
-#include "run/fatal_error.hpp"
-#include "run/formatting.hpp"
+
+#include "image_files.hpp"
+
+#include "fatal_error.hpp"
+#include "formatting.hpp"
 
 namespace dadimero {
 

@@ -5,7 +5,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "files/sequence_directory.hpp"
+#include "sequence_directory.hpp"
 
 namespace dadimero {
 

@@ -2,8 +2,8 @@
 
 #include <stdexcept>
 
-#include "dataset/shell_words.hpp"
-#include "dataset/sweep_settings.hpp"
+#include "shell_words.hpp"
+#include "sweep_settings.hpp"
 
 using namespace dadimero;
 

@@ -5,7 +5,6 @@
 #include <csignal>
 #include <map>
 
-#include "dataset/engines.hpp"
 #include "dataset/input_fingerprint.hpp"
 #include "dataset/parallel_for.hpp"
 #include "dataset/run_options.hpp"

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <new>
 #include <optional>
-#include <system_error>
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -27,6 +26,7 @@
 #include "run/sequence_files.hpp"
 #include "subtractor/input_checks.hpp"
 #include "subtractor/program_subtractor.hpp"
+#include "subtractor/public_errors.hpp"
 #include "subtractor/stage_times.hpp"
 #include "threads/worker_pool.hpp"
 
@@ -184,6 +184,10 @@ Subtractor makeSubtractor(const Run& run, const cv::Mat& background, const cv::M
         return makeProgramSubtractor(settingsOf(run.params), background, noDepthYet, roi);
     } catch (const std::bad_alloc&) {
         failModelAllocation(run);
+    } catch (const ThreadStartError& refused) {
+        throw FatalError{EXIT_MISSING_INPUT,
+                         formatText("Cannot start %d threads; give -threads a smaller value\n",
+                                    refused.threads)};
     } catch (const cv::Exception& failure) {
         if (failure.code == cv::Error::StsNoMem) failModelAllocation(run);
         throw;
@@ -344,8 +348,6 @@ int runDadiMero(ArgumentList args, StageTimes* times) {
         frames.emplace(run.files, p.useDepth != 0, p.ini + firstCounter, p.ini + finalCounter,
                        readAhead, run.times);
     } catch (const std::bad_alloc&) {
-        failModelAllocation(run);
-    } catch (const std::system_error&) {  // no thread for reading ahead
         failModelAllocation(run);
     }
 

@@ -4,6 +4,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <system_error>
 
 #include "colour/colour_model.hpp"
 #include "colour/cone_planes.hpp"
@@ -516,6 +517,8 @@ auto Subtractor::Impl::build(const Settings& settings, const cv::Mat& roiImage,
         model = std::make_unique<Impl>(settings, grid, std::move(region), withDepth);
     } catch (const std::bad_alloc&) {
         failMemory(grid);
+    } catch (const std::system_error& refused) {  // a thread the system would not start
+        failThreadStart(resolveThreadCount(settings.threads), refused.code().message());
     }
     Impl& impl = *model;
     // The colour model starts as the background everywhere inside the region.

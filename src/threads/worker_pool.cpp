@@ -13,11 +13,23 @@ constexpr int kBandsPerThread = 4;
 }  // namespace
 
 WorkerPool::WorkerPool(int threads) {
-    for (int i = 1; i < threads; ++i)
-        workers_.emplace_back([this, i] { workerLoop(i); });
+    try {
+        workers_.reserve(static_cast<size_t>(std::max(threads - 1, 0)));
+        for (int i = 1; i < threads; ++i)
+            workers_.emplace_back([this, i] { workerLoop(i); });
+    } catch (...) {
+        // No destructor runs for a constructor that throws: the threads
+        // already started wait on wake_, which must outlive them.
+        stop();
+        throw;
+    }
 }
 
 WorkerPool::~WorkerPool() {
+    stop();
+}
+
+void WorkerPool::stop() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
@@ -25,6 +37,7 @@ WorkerPool::~WorkerPool() {
     wake_.notify_all();
     for (std::thread& worker : workers_)
         worker.join();
+    workers_.clear();
 }
 
 void WorkerPool::runBands(int count, BandCall call, void* context) {

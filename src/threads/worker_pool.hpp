@@ -16,6 +16,9 @@ namespace dadimero {
 // that do not depend on how the rows are banded.
 class WorkerPool {
   public:
+    // Starts threads - 1 threads besides the caller. When the system refuses
+    // one, the threads already started are stopped and joined, and the
+    // std::system_error (or std::bad_alloc) is thrown on.
     explicit WorkerPool(int threads);
     ~WorkerPool();
     WorkerPool(const WorkerPool&) = delete;
@@ -47,6 +50,7 @@ class WorkerPool {
     void runBands(int count, BandCall call, void* context);
     void takeBands(int worker);
     void workerLoop(int index);
+    void stop();
 
     std::vector<std::thread> workers_;
     std::mutex mutex_;

@@ -1,5 +1,5 @@
-// End-to-end tests of the program's memory: a model too large for the memory
-// available is reported, and a long run neither leaks nor grows.
+// End-to-end tests of the program's memory: a model or threads too large for
+// the memory available are reported, and a long run neither leaks nor grows.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -36,6 +36,25 @@ TEST_F(MemoryFixture, ModelLargerThanTheAddressSpaceIsReported) {
     const ProgramRun small = run({"-n", "1", "-ROI", "0"}, setup);
     EXPECT_EQ(lastLine(small.out),
               "Unable to read expected file " + prefix() + "/depth/" + frameFile("d", 1) + "\n");
+}
+
+TEST_F(MemoryFixture, ThreadsTheSystemRefusesEndTheRunWithoutHanging) {
+#ifdef DADI_SANITIZE_BUILD
+    GTEST_SKIP() << "needs a build without sanitizers";
+#endif
+    // 4096 rows take the most threads, 256; their stacks alone need 2 GB of
+    // address space, while the model of 16 x 4096 pixels takes a few MB.
+    plan.width = 16;
+    plan.height = 4096;
+    plan.frames = 0;
+    writeSequence(seq(), plan);
+    // A hang (threads left waiting on a pool being unwound) ends as 124.
+    const ChildSetup setup{size_t{1} << 30, {}, false, {"timeout", "120"}};
+    const ProgramRun result = run({"-threads", "256"}, setup);
+    EXPECT_EQ(result.exitCode, 1) << result.out;
+    EXPECT_EQ(lastLine(result.out), "Cannot start 256 threads; give -threads a smaller value\n");
+    EXPECT_EQ(result.err, "");
+    EXPECT_TRUE(listFiles(out()).empty());
 }
 
 TEST_F(MemoryFixture, LongRunKeepsAFlatMemoryProfileAndLeaksNothing) {

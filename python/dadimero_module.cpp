@@ -190,7 +190,8 @@ const SettingsField kSettingsFields[] = {
     {"shadowValue", &dadimero::Settings::shadowValue,
      "mask value of a shadow the mask calls background; 0 .. 254 (127 as MOG2)"},
     {"threads", &dadimero::Settings::threads,
-     "worker threads, 0 for one per core; the masks are the same for every value"},
+     "worker threads, 0 for one per core, at most one per 16 rows of the frame; the masks "
+     "are the same for every value"},
 };
 
 // The arguments of one call, bound to their names as Python binds them, with

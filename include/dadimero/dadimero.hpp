@@ -40,7 +40,9 @@ struct Settings {
     float tauS = 0.1f;    // shadow test: saturation threshold
     float tauH = 10.0f;   // shadow test: hue threshold, degrees
     int shadowValue = 0;  // mask value of a shadow the final mask calls background; 0 .. 254
-    int threads = 0;      // 0: one per core; the results are the same for every value
+    int threads = 0;      // 0: one per core; the results are the same for every value.
+                          // At most 256 and one per 16 rows of the frame are used;
+                          // threads the system will not start throw StsNoMem.
 };
 
 // The library refuses settings that can have no meaning, with one sentence

@@ -342,7 +342,7 @@ int runDadiMero(ArgumentList args, StageTimes* times) {
     const int64_t lastCounter = int64_t{p.end} - p.ini;
     const int64_t firstCounter = std::min<int64_t>(K, 1);
     const int64_t finalCounter = std::max(K - 1, lastCounter);
-    const bool readAhead = resolveThreadCount(std::max(p.threads, 0)) > 1;
+    const bool readAhead = threadsForRows(std::max(p.threads, 0), run.grid.H) > 1;
     std::optional<FramePrefetch> frames;
     try {
         frames.emplace(run.files, p.useDepth != 0, p.ini + firstCounter, p.ini + finalCounter,

@@ -64,10 +64,10 @@ struct Subtractor::Impl {
           grid(g),
           roi(std::move(region)),
           shadow{s.gamma, s.beta, s.tauS, s.tauH},
-          pool(resolveThreadCount(s.threads)),
+          pool(threadsForRows(s.threads, g.H)),
           colour(g, pool.size()),
           framePlanes(allocFloatPlanes(g.pixels())),
-          coneCaches(static_cast<size_t>(pool.size())),
+          coneCaches(static_cast<size_t>(pool.size()), ConeCache(g.pixels())),
           filteredMask(g.pixels(), 0),
           filterScratch(g.pixels(), 0),
           kernel(static_cast<size_t>(s.n) * s.n, 0.0f),
@@ -518,7 +518,7 @@ auto Subtractor::Impl::build(const Settings& settings, const cv::Mat& roiImage,
     } catch (const std::bad_alloc&) {
         failMemory(grid);
     } catch (const std::system_error& refused) {  // a thread the system would not start
-        failThreadStart(resolveThreadCount(settings.threads), refused.code().message());
+        failThreadStart(threadsForRows(settings.threads, grid.H), refused.code().message());
     }
     Impl& impl = *model;
     // The colour model starts as the background everywhere inside the region.

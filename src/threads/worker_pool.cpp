@@ -4,14 +4,6 @@
 
 namespace dadimero {
 
-namespace {
-
-// Bands per thread: enough for a thread to make up for one that was kept busy
-// elsewhere, few enough that the rows an update band re-reads stay a small share.
-constexpr int kBandsPerThread = 4;
-
-}  // namespace
-
 WorkerPool::WorkerPool(int threads) {
     try {
         workers_.reserve(static_cast<size_t>(std::max(threads - 1, 0)));
@@ -93,6 +85,10 @@ int resolveThreadCount(int requested) {
     if (requested >= 1) return std::min(requested, 256);
     const unsigned cores = std::thread::hardware_concurrency();
     return cores == 0 ? 1 : static_cast<int>(std::min(cores, 256u));
+}
+
+int threadsForRows(int requested, int rows) {
+    return std::max(1, std::min(resolveThreadCount(requested), rows / kRowsPerThread));
 }
 
 }  // namespace dadimero

@@ -9,11 +9,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <new>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgcodecs.hpp>
+
+#include "files/image_header.hpp"
 
 namespace dadimero {
 
@@ -62,19 +66,37 @@ class QuietStandardError {
 
 }  // namespace
 
-cv::Mat readImage(const std::string& path, int flags) {
+ImageReading readImageOfSize(const std::string& path, int flags, cv::Size expected) {
+    ImageReading reading;
     // Only regular files: the library's open of a FIFO would wait forever for
     // a writer, and a device could feed it without end.
     struct stat status {};
-    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return cv::Mat();
+    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return reading;
+    const std::optional<cv::Size> declared = declaredImageSize(path);
+    if (declared && !expected.empty() && *declared != expected &&
+        *declared != cv::Size(expected.height, expected.width)) {
+        reading.outcome = ImageOutcome::OtherSize;
+        reading.declaredSize = *declared;
+        return reading;
+    }
     const QuietStandardError quiet;
     try {
-        return cv::imread(path, flags);
-    } catch (const cv::Exception&) {
-        return cv::Mat();
+        reading.image = cv::imread(path, flags);
+    } catch (const cv::Exception& failure) {
+        if (failure.code == cv::Error::StsNoMem) reading.outcome = ImageOutcome::NoMemory;
+        return reading;
     } catch (const std::bad_alloc&) {
-        return cv::Mat();
+        reading.outcome = ImageOutcome::NoMemory;
+        return reading;
     }
+    // The image's own buffer is allocated outside the decoder, whose smaller
+    // buffers failing would look like damage.
+    if (!reading.image.empty()) reading.outcome = ImageOutcome::Read;
+    return reading;
+}
+
+cv::Mat readImage(const std::string& path, int flags) {
+    return readImageOfSize(path, flags, cv::Size()).image;
 }
 
 namespace {

@@ -11,6 +11,26 @@ namespace dadimero {
 // so does anything but a regular file (a directory, a FIFO, a device).
 cv::Mat readImage(const std::string& path, int flags);
 
+enum class ImageOutcome {
+    Read,
+    Unreadable,  // missing, not a regular file, damaged, or of no known format
+    NoMemory,    // its pixels could not be allocated
+    OtherSize    // its header declares another size: not decoded
+};
+
+struct ImageReading {
+    ImageOutcome outcome = ImageOutcome::Unreadable;
+    cv::Mat image;          // with Read
+    cv::Size declaredSize;  // with OtherSize
+};
+
+// Reads as readImage does, telling why an image could not be read. With a
+// nonempty `expected` size, a PNG, BMP or JPEG file whose header declares
+// another size is not decoded (OtherSize); the transposed size passes, as an
+// orientation tag may turn the decoded image, so the caller still checks the
+// decoded size.
+ImageReading readImageOfSize(const std::string& path, int flags, cv::Size expected);
+
 // Encodes the image as PNG and writes it to `path` as writeFileBytes does.
 // Returns false when the file was not written, so that a lost file is never
 // taken for a written one.

@@ -84,13 +84,10 @@ void resolveFrameRange(Run& run) {
 
 cv::Mat loadBackgroundImage(Run& run) {
     const std::string path = run.files.backgroundPath(run.params.backgroundName);
-    cv::Mat image = readImage(path, cv::IMREAD_COLOR);
-    if (image.empty()) {
-        throw FatalError{EXIT_MISSING_INPUT,
-                         formatText("Unable to read estimated color BG image %s. Check value for "
+    cv::Mat image = loadImageOfSize(path, cv::IMREAD_COLOR,
+                                    "Unable to read estimated color BG image %s. Check value for "
                                     "option \"-nameCE\"\n",
-                                    path.c_str())};
-    }
+                                    0, 0);
     const int minSide = run.params.Cw == 5 ? kMinSide5x5 : kMinSide3x3;
     if (image.cols < minSide || image.rows < minSide) {
         throw FatalError{EXIT_MISSING_INPUT,

@@ -190,6 +190,38 @@ TEST_F(EvaluateMasksCommandTest, WronglySizedMaskIsAnError) {
     EXPECT_NE(r.err.find(maskPath(masks, 2).string()), std::string::npos) << r.err;
 }
 
+TEST_F(EvaluateMasksCommandTest, BitDepthsOtherThanEightAreReadOrRefusedNeverScoredAsZeros) {
+    // 16-bit masks and ROI: nonzero is detected (and inside), as at 8 bits.
+    cv::Mat wide;
+    answeringMask().convertTo(wide, CV_16U);
+    cv::imwrite(maskPath(masks, 2).string(), wide);
+    cv::imwrite(maskPath(masks, 3).string(), cv::Mat(3, 8, CV_16UC1, cv::Scalar(255)));
+    regionOfInterest().convertTo(wide, CV_16U);
+    cv::imwrite((sequence / "roi16.png").string(), wide);
+    std::filesystem::rename(sequence / "roi16.png", regionOfInterestPath(sequence));
+    CommandResult r = evaluate({sequence.string(), masks.string(), "--json"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(jsonValue(r.out, "TP"), 3 + 15);
+    EXPECT_EQ(jsonValue(r.out, "FP"), 2);
+    EXPECT_EQ(jsonValue(r.out, "TN"), 7);
+
+    // Ground truth at 16 bits, or holding values that are no label, is refused.
+    const std::filesystem::path truth = groundTruthPath(sequence, 3);
+    cv::imwrite(truth.string(), cv::Mat(3, 8, CV_16UC1, cv::Scalar(255)));
+    r = evaluate({sequence.string(), masks.string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "evaluate-masks: " + truth.string() +
+                         " is not 8-bit; ground truth labels are 8-bit (0, 50, 85, 170, 255)\n");
+    cv::Mat binary = (labelledGroundTruth() == 255) / 255;
+    binary.at<uint8_t>(0, 0) = 7;
+    cv::imwrite(truth.string(), binary);
+    r = evaluate({sequence.string(), masks.string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "evaluate-masks: " + truth.string() +
+                         " holds 1, 7, not ground truth labels (0, 50, 85, 170, 255)\n");
+    EXPECT_EQ(r.out, "");
+}
+
 // catA holds v1 (the fixture's answers: TP 18, FP 2, FN 1, TN 7, one of the FP
 // on shadow) and v2 (TP 4, FN 15, TN 9); "solo", directly under the root, is
 // its own category and detects nothing (FN 19, TN 9: precision undefined).

@@ -319,10 +319,12 @@ if [ -s "$work/videos" ]; then
     if [ -x "$evaluator" ]; then
         "$evaluator" --dataset "$root" "$out" --out "$out" --videos "$work/videos" &
         child_pid=$!
+        evaluator_pid=$child_pid
         wait_child
         evaluation_status=$child_status
-        # A stopped evaluator leaves its unfinished files; the previous scores stand.
-        rm -f "$out/.scores.txt.dadimero.tmp" "$out/.scores.json.dadimero.tmp"
+        # A stopped evaluator leaves its unfinished files, named after its
+        # process; the previous scores stand.
+        rm -f "$out"/.scores.*."$evaluator_pid"@*.dadimero.tmp
         [ -z "$interrupted" ] || interrupted_exit
         # 4: scored, but for the sequences without frames, which are no failure.
         [ "$evaluation_status" -ne 4 ] || evaluation_status=0

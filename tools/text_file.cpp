@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "files/image_files.hpp"
+#include "files/temporary_names.hpp"
 
 namespace {
 

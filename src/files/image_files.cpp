@@ -1,6 +1,5 @@
 #include "files/image_files.hpp"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,13 +10,13 @@
 #include <mutex>
 #include <new>
 #include <optional>
-#include <string_view>
 #include <vector>
 
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgcodecs.hpp>
 
 #include "files/image_header.hpp"
+#include "files/temporary_names.hpp"
 
 namespace dadimero {
 
@@ -101,8 +100,6 @@ cv::Mat readImage(const std::string& path, int flags) {
 
 namespace {
 
-constexpr const char* kTemporarySuffix = ".dadimero.tmp";
-
 bool writeAll(int file, const uint8_t* data, size_t size) {
     while (size > 0) {
         const ssize_t written = write(file, data, size);
@@ -115,12 +112,6 @@ bool writeAll(int file, const uint8_t* data, size_t size) {
 }
 
 }  // namespace
-
-std::string temporaryNameFor(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    return path.substr(0, nameStart) + "." + path.substr(nameStart) + kTemporarySuffix;
-}
 
 namespace {
 
@@ -159,19 +150,6 @@ WriteResult writeFileBytes(const std::string& path, const void* data, size_t siz
     }
     unlink(temporary.c_str());
     return WriteResult::WriteFailed;
-}
-
-void removeStaleTemporaryFiles(const std::string& directory) {
-    DIR* listing = opendir(directory.c_str());
-    if (listing == nullptr) return;
-    const std::string_view suffix = kTemporarySuffix;
-    while (const dirent* entry = readdir(listing)) {
-        const std::string_view name = entry->d_name;
-        if (name.size() > suffix.size() + 1 && name.front() == '.' && name.ends_with(suffix)) {
-            unlinkat(dirfd(listing), entry->d_name, 0);
-        }
-    }
-    closedir(listing);
 }
 
 bool writePngFile(const std::string& path, const cv::Mat& image) {

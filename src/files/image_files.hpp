@@ -46,18 +46,10 @@ enum class WriteResult {
 // Writes `size` bytes to `path` whole or not at all: into a temporary file in
 // the same directory, which is closed and then renamed to `path`, so that a
 // process killed at any moment leaves either the old file or the complete new
-// one under the name. A temporary file left by a kill is found by
-// removeStaleTemporaryFiles. Only a regular file is ever replaced; a link to
+// one under the name (see temporary_names.hpp for the temporary names and the
+// removal of those a kill leaves). Only a regular file is ever replaced; a link to
 // one is written through, anything else at `path` is refused.
 WriteResult writeFileBytes(const std::string& path, const void* data, size_t size);
-
-// The temporary name writeFileBytes uses for `path`: ".NAME.dadimero.tmp" in
-// the same directory.
-std::string temporaryNameFor(const std::string& path);
-
-// Removes the temporary files that killed runs left in `directory`; errors
-// are ignored.
-void removeStaleTemporaryFiles(const std::string& directory);
 
 // Keeps the image library's own log lines away from the user's terminal.
 void silenceImageLibraryLog();

@@ -14,6 +14,7 @@
 #include "files/ppm_file.hpp"
 #include "files/sequence_layout.hpp"
 #include "files/temporal_range.hpp"
+#include "files/temporary_names.hpp"
 #include "images/model_images.hpp"
 #include "masks/region_of_interest.hpp"
 #include "masks/spatial_coherence.hpp"

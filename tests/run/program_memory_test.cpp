@@ -80,7 +80,7 @@ TEST_F(MemoryFixture, ThreadsTheSystemRefusesEndTheRunWithoutHanging) {
     plan.frames = 0;
     writeSequence(seq(), plan);
     // A hang (threads left waiting on a pool being unwound) ends as 124.
-    const ChildSetup setup{size_t{1} << 30, {}, false, {"timeout", "120"}};
+    const ChildSetup setup{size_t{1} << 30, {}, false, {"timeout", "60"}};
     const ProgramRun result = run({"-threads", "256"}, setup);
     EXPECT_EQ(result.exitCode, 1) << result.out;
     EXPECT_EQ(lastLine(result.out), "Cannot start 256 threads; give -threads a smaller value\n");
@@ -96,7 +96,7 @@ TEST_F(MemoryFixture, ImageSizesAreCheckedBeforeDecodingAndMemoryIsNamed) {
     // 30000 x 30000 x 3 bytes would not fit in 1 GB: the frame's header alone
     // tells that it is not the background's size.
     writeText(seq() / "input" / frameFile("in", 2), pngDeclaring(30000, 30000));
-    const ChildSetup setup{size_t{1} << 30, {}, false, {"timeout", "120"}};
+    const ChildSetup setup{size_t{1} << 30, {}, false, {"timeout", "60"}};
     ProgramRun result = run({"-DADI", "0"}, setup);
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(lastLine(result.out), "Image " + prefix() + "/input/" + frameFile("in", 2) +

@@ -1,3 +1,8 @@
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -327,6 +332,68 @@ TEST(EvaluateMasksDatasetTest, MeansVideosPerCategoryThenCategoriesAndWritesEver
               std::string::npos)
         << partial;
     EXPECT_NEAR(jsonValue(partial, "Recall", partial.find("\"overall\"")), 18.0 / 19.0 / 2, 1e-6);
+}
+
+// Sets or clears a file's immutable attribute (root, on file systems that have
+// it); false when it cannot.
+bool setImmutable(const std::filesystem::path& path, bool immutable) {
+    const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) return false;
+    int flags = 0;
+    bool done = ioctl(file, FS_IOC_GETFLAGS, &flags) == 0;
+    if (done) {
+        flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        done = ioctl(file, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    close(file);
+    return done;
+}
+
+// The names in `dir` that start with a dot: temporary files left behind.
+std::vector<std::string> hiddenFiles(const std::filesystem::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        if (name.front() == '.') names.push_back(name);
+    }
+    return names;
+}
+
+// When scores.json cannot be replaced, scores.txt keeps the previous scores
+// too: a directory in its place is found before anything is renamed, an
+// immutable file only when its rename fails, after scores.txt's.
+TEST(EvaluateMasksDatasetTest, ScoresAreReplacedTogetherOrNotAtAll) {
+    TemporaryDirectory dir;
+    const std::filesystem::path data = dir.path() / "data";
+    const std::filesystem::path results = dir.path() / "results";
+    writeSequence(data / "cat" / "v1");
+    writeMasks(results / "cat" / "v1", answeringMask(), kAllMoving);
+    const std::vector<std::string> arguments = {"--dataset", data.string(), results.string()};
+    ASSERT_EQ(runProgram(EVALUATE_MASKS_EXE, arguments, dir.path()).exitCode, 0);
+    const std::filesystem::path text = results / "scores.txt";
+    const std::filesystem::path json = results / "scores.json";
+    const std::string oldText = readFileBytes(text);
+    const std::string oldJson = readFileBytes(json);
+    writeMasks(results / "cat" / "v1", kAllStatic, kAllStatic);  // new scores
+
+    std::filesystem::remove(json);
+    std::filesystem::create_directory(json);
+    CommandResult r = runProgram(EVALUATE_MASKS_EXE, arguments, dir.path());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "evaluate-masks: cannot write " + json.string() + "\n");
+    EXPECT_EQ(readFileBytes(text), oldText);
+    EXPECT_TRUE(hiddenFiles(results).empty());
+
+    std::filesystem::remove(json);
+    std::ofstream(json, std::ios::binary) << oldJson;
+    if (!setImmutable(json, true)) GTEST_SKIP() << "no immutable files here";
+    r = runProgram(EVALUATE_MASKS_EXE, arguments, dir.path());
+    setImmutable(json, false);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "evaluate-masks: cannot write " + json.string() + "\n");
+    EXPECT_EQ(readFileBytes(text), oldText);
+    EXPECT_EQ(readFileBytes(json), oldJson);
+    EXPECT_TRUE(hiddenFiles(results).empty());
 }
 
 // Links to a video, to a category and to a directory above are followed, the

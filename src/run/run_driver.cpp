@@ -4,8 +4,6 @@
 #include <climits>
 #include <cstdio>
 #include <new>
-#include <optional>
-#include <system_error>
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -16,6 +14,7 @@
 #include "files/ppm_file.hpp"
 #include "files/sequence_layout.hpp"
 #include "files/temporal_range.hpp"
+#include "files/temporary_names.hpp"
 #include "images/model_images.hpp"
 #include "masks/region_of_interest.hpp"
 #include "masks/spatial_coherence.hpp"
@@ -27,6 +26,7 @@
 #include "run/sequence_files.hpp"
 #include "subtractor/input_checks.hpp"
 #include "subtractor/program_subtractor.hpp"
+#include "subtractor/public_errors.hpp"
 #include "subtractor/stage_times.hpp"
 #include "threads/worker_pool.hpp"
 
@@ -84,13 +84,10 @@ void resolveFrameRange(Run& run) {
 
 cv::Mat loadBackgroundImage(Run& run) {
     const std::string path = run.files.backgroundPath(run.params.backgroundName);
-    cv::Mat image = readImage(path, cv::IMREAD_COLOR);
-    if (image.empty()) {
-        throw FatalError{EXIT_MISSING_INPUT,
-                         formatText("Unable to read estimated color BG image %s. Check value for "
+    cv::Mat image = loadImageOfSize(path, cv::IMREAD_COLOR,
+                                    "Unable to read estimated color BG image %s. Check value for "
                                     "option \"-nameCE\"\n",
-                                    path.c_str())};
-    }
+                                    0, 0);
     const int minSide = run.params.Cw == 5 ? kMinSide5x5 : kMinSide3x3;
     if (image.cols < minSide || image.rows < minSide) {
         throw FatalError{EXIT_MISSING_INPUT,
@@ -185,6 +182,10 @@ Subtractor makeSubtractor(const Run& run, const cv::Mat& background, const cv::M
         return makeProgramSubtractor(settingsOf(run.params), background, noDepthYet, roi);
     } catch (const std::bad_alloc&) {
         failModelAllocation(run);
+    } catch (const ThreadStartError& refused) {
+        throw FatalError{EXIT_MISSING_INPUT,
+                         formatText("Cannot start %d threads; give -threads a smaller value\n",
+                                    refused.threads)};
     } catch (const cv::Exception& failure) {
         if (failure.code == cv::Error::StsNoMem) failModelAllocation(run);
         throw;
@@ -290,6 +291,59 @@ void processOnlineFrame(Run& run, Subtractor& subtractor, const LoadedFrame& fra
     writeColourSnapshot(run, subtractor, f);
 }
 
+// Everything after the model is built: the depth background, then the
+// calibration and online frames.
+int runPhases(Run& run, Subtractor& subtractor, const cv::Mat& roiImage) {
+    const RunParameters& p = run.params;
+    if (p.useDepth != 0) {
+        const RegionOfInterest roi = p.useRoi != 0 ? regionOfInterest(roiImage, roiImage.size())
+                                                   : wholeImageRegion(run.grid.pixels());
+        initialiseDepthModel(run, subtractor, roi);
+    }
+
+    print(formatText("\nCalibration phase on %d frames (from %d to %lld) ...\n", p.K, p.ini,
+                     static_cast<long long>(int64_t{p.ini} + p.K - 1)));
+    writeColourSnapshot(run, subtractor, p.ini);
+
+    // Calibration frames ini + 1 .. ini + K - 1, then online frames ini + K ..
+    // end: one contiguous range of files, read one frame ahead.
+    const int64_t K = p.K;
+    const int64_t lastCounter = int64_t{p.end} - p.ini;
+    const int64_t firstCounter = std::min<int64_t>(K, 1);
+    const int64_t finalCounter = std::max(K - 1, lastCounter);
+    const bool readAhead = threadsForRows(std::max(p.threads, 0), run.grid.H) > 1;
+    FramePrefetch frames(run.files, p.useDepth != 0, p.ini + firstCounter, p.ini + finalCounter,
+                         readAhead, run.times);
+
+    int64_t i = 1;
+    run.progress.begin("calibration", K - 1);
+    for (; i < K; ++i) {
+        const LoadedFrame& frame = frames.next();
+        frame.throwIfColourFailed();
+        frame.throwIfDepthFailed();
+        subtractor.apply(frame.colour, frame.depth, run.images.mask);
+        run.progress.advance(i);
+    }
+    run.progress.clear();
+    const int64_t endOfCalibration = int64_t{p.ini} + i - 1;
+    writeColourSnapshot(run, subtractor, endOfCalibration);
+    print(formatText("\nOnline phase on %lld frames (from %lld to %d) ...\n",
+                     static_cast<long long>(int64_t{p.end} - p.ini - p.K + 1),
+                     static_cast<long long>(int64_t{p.ini} + p.K), p.end));
+    if (p.useDepth != 0) writeDepthSnapshot(run, subtractor, endOfCalibration);
+
+    run.progress.begin("online", lastCounter - K + 1);
+    for (int64_t online = K; online <= lastCounter; ++online) {
+        const LoadedFrame& frame = frames.next();
+        frame.throwIfColourFailed();
+        processOnlineFrame(run, subtractor, frame);
+        run.progress.advance(online - K + 1);
+    }
+    run.progress.clear();
+    std::fflush(stdout);
+    return 0;
+}
+
 }  // namespace
 
 int runDadiMero(ArgumentList args, StageTimes* times) {
@@ -323,60 +377,14 @@ int runDadiMero(ArgumentList args, StageTimes* times) {
     attachStageTimes(subtractor, times);
     background.release();
     print(formatText("  Color BG image read from file %s\n", p.backgroundName.c_str()));
-    if (p.useDepth != 0) {
-        const RegionOfInterest roi = p.useRoi != 0 ? regionOfInterest(roiImage, roiImage.size())
-                                                   : wholeImageRegion(run.grid.pixels());
-        initialiseDepthModel(run, subtractor, roi);
-    }
-
-    print(formatText("\nCalibration phase on %d frames (from %d to %lld) ...\n", p.K, p.ini,
-                     static_cast<long long>(int64_t{p.ini} + p.K - 1)));
-    writeColourSnapshot(run, subtractor, p.ini);
-
-    // Calibration frames ini + 1 .. ini + K - 1, then online frames ini + K ..
-    // end: one contiguous range of files, read one frame ahead.
-    const int64_t K = p.K;
-    const int64_t lastCounter = int64_t{p.end} - p.ini;
-    const int64_t firstCounter = std::min<int64_t>(K, 1);
-    const int64_t finalCounter = std::max(K - 1, lastCounter);
-    const bool readAhead = resolveThreadCount(std::max(p.threads, 0)) > 1;
-    std::optional<FramePrefetch> frames;
     try {
-        frames.emplace(run.files, p.useDepth != 0, p.ini + firstCounter, p.ini + finalCounter,
-                       readAhead, run.times);
-    } catch (const std::bad_alloc&) {
+        return runPhases(run, subtractor, roiImage);
+    } catch (const std::bad_alloc&) {  // a buffer of the run: the depth background, a mask
         failModelAllocation(run);
-    } catch (const std::system_error&) {  // no thread for reading ahead
-        failModelAllocation(run);
+    } catch (const cv::Exception& failure) {
+        if (failure.code == cv::Error::StsNoMem) failModelAllocation(run);
+        throw;
     }
-
-    int64_t i = 1;
-    run.progress.begin("calibration", K - 1);
-    for (; i < K; ++i) {
-        const LoadedFrame& frame = frames->next();
-        frame.throwIfColourFailed();
-        frame.throwIfDepthFailed();
-        subtractor.apply(frame.colour, frame.depth, run.images.mask);
-        run.progress.advance(i);
-    }
-    run.progress.clear();
-    const int64_t endOfCalibration = int64_t{p.ini} + i - 1;
-    writeColourSnapshot(run, subtractor, endOfCalibration);
-    print(formatText("\nOnline phase on %lld frames (from %lld to %d) ...\n",
-                     static_cast<long long>(int64_t{p.end} - p.ini - p.K + 1),
-                     static_cast<long long>(int64_t{p.ini} + p.K), p.end));
-    if (p.useDepth != 0) writeDepthSnapshot(run, subtractor, endOfCalibration);
-
-    run.progress.begin("online", lastCounter - K + 1);
-    for (int64_t online = K; online <= lastCounter; ++online) {
-        const LoadedFrame& frame = frames->next();
-        frame.throwIfColourFailed();
-        processOnlineFrame(run, subtractor, frame);
-        run.progress.advance(online - K + 1);
-    }
-    run.progress.clear();
-    std::fflush(stdout);
-    return 0;
 }
 
 }  // namespace dadimero

@@ -31,6 +31,16 @@ void fail(int code, const std::string& sentence) {
     throw failure;
 }
 
+ThreadStartError::ThreadStartError(int threadCount, const std::string& sentence)
+    : cv::Exception(cv::Error::StsNoMem, sentence, "", "", 0), threads(threadCount) {
+    msg = sentence + " (" + codeName(code) + ")";
+}
+
+void failThreadStart(int threads, const std::string& cause) {
+    throw ThreadStartError(threads,
+                           "cannot start " + std::to_string(threads) + " threads: " + cause);
+}
+
 void namePublicFunction(cv::Exception& failure, const char* function) {
     // Only our own exceptions, which have no source file, and only once: the
     // library's code calls no public function of its own, so the first public

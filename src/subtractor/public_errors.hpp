@@ -10,6 +10,15 @@ namespace dadimero {
 // line: the public function it leaves through names itself (see asPublic).
 [[noreturn]] void fail(int code, const std::string& sentence);
 
+// Threads the system would not start: thrown as fail() throws (StsNoMem,
+// "cannot start 230 threads: Resource temporarily unavailable"), and of its
+// own type so that the command line can tell it from a model too large.
+struct ThreadStartError : cv::Exception {
+    ThreadStartError(int threadCount, const std::string& sentence);
+    int threads;
+};
+[[noreturn]] void failThreadStart(int threads, const std::string& cause);
+
 // Gives an exception thrown by fail() the name of the public function it
 // leaves, and a what() of the sentence, the code's name and that function:
 // "the colour frame is empty (StsBadArg in dadimero::Subtractor::apply)".

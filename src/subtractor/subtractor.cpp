@@ -6,6 +6,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <system_error>
 
 #include "colour/colour_model.hpp"
 #include "colour/cone_planes.hpp"
@@ -50,10 +51,11 @@ void requireBackground(const Settings& settings, const cv::Mat& background, cons
                                   " pixels, n=" + std::to_string(grid.n) + ")");
 }
 
-// The worker threads for Settings::threads: 0 follows OpenCV's own count
-// (cv::setNumThreads), like OpenCV's parallel loops.
-int workerCount(int threads) {
-    return resolveThreadCount(threads > 0 ? threads : std::max(cv::getNumThreads(), 1));
+// The worker threads for Settings::threads over the grid: 0 follows OpenCV's
+// own count (cv::setNumThreads), like OpenCV's parallel loops; never more than
+// the frame's rows can use.
+int workerCount(int threads, const ModelGrid& grid) {
+    return threadsForRows(threads > 0 ? threads : std::max(cv::getNumThreads(), 1), grid.H);
 }
 
 // The mask of a frame that is not detected: all background.
@@ -76,10 +78,10 @@ struct Subtractor::Impl {
           grid(g),
           roi(std::move(region)),
           shadow{s.gamma, s.beta, s.tauS, s.tauH},
-          pool(workerCount(s.threads)),
+          pool(workerCount(s.threads, g)),
           colour(g, pool.size()),
           framePlanes(allocFloatPlanes(g.pixels())),
-          coneCaches(static_cast<size_t>(pool.size())),
+          coneCaches(static_cast<size_t>(pool.size()), ConeCache(g.pixels())),
           filteredMask(g.pixels(), 0),
           filterScratch(g.pixels(), 0),
           kernel(static_cast<size_t>(s.n) * s.n, 0.0f),
@@ -523,6 +525,8 @@ auto Subtractor::Impl::allocate(const Settings& settings, const cv::Mat& roiImag
         return std::make_unique<Impl>(settings, grid, std::move(region), withDepth);
     } catch (const std::bad_alloc&) {
         failMemory(grid);
+    } catch (const std::system_error& refused) {  // a thread the system would not start
+        failThreadStart(workerCount(settings.threads, grid), refused.code().message());
     }
 }
 

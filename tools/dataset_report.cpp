@@ -43,19 +43,25 @@ std::string csvField(const std::string& text) {
 }  // namespace
 
 std::string datasetTable(const DatasetScore& dataset) {
+    // Names as the table shows them: a newline in a name must not break a row.
+    std::vector<std::string> categories;
+    std::vector<std::string> videos;
     size_t categoryWidth = 8;
     size_t videoWidth = 5;
     for (const VideoScore& v : dataset.videos) {
-        categoryWidth = std::max(categoryWidth, v.video.category.size());
-        videoWidth = std::max(videoWidth, v.video.video.size());
+        categories.push_back(visibleText(v.video.category));
+        videos.push_back(visibleText(v.video.video));
+        categoryWidth = std::max(categoryWidth, categories.back().size());
+        videoWidth = std::max(videoWidth, videos.back().size());
     }
     std::string table = "Per video\n";
     const std::string headers[6] = {"frames", "TP", "FP", "FN", "TN", "ShadowErrors"};
     table += videoRow(categoryWidth, videoWidth, "category", "video", headers, kMeasureHeaders);
-    for (const VideoScore& v : dataset.videos) {
+    for (size_t i = 0; i < dataset.videos.size(); ++i) {
+        const VideoScore& v = dataset.videos[i];
         if (v.outcome != VideoOutcome::Scored) {
-            table += padded(v.video.category, categoryWidth) + "  " +
-                     padded(v.video.video, videoWidth) + "  left out: " + v.leftOutBecause + "\n";
+            table += padded(categories[i], categoryWidth) + "  " + padded(videos[i], videoWidth) +
+                     "  left out: " + v.leftOutBecause + "\n";
             continue;
         }
         const ConfusionCounts& c = v.score.counts;
@@ -63,14 +69,14 @@ std::string datasetTable(const DatasetScore& dataset) {
             std::to_string(v.score.frames),   std::to_string(c.truePositives),
             std::to_string(c.falsePositives), std::to_string(c.falseNegatives),
             std::to_string(c.trueNegatives),  std::to_string(c.shadowErrors)};
-        table += videoRow(categoryWidth, videoWidth, v.video.category, v.video.video, counts,
+        table += videoRow(categoryWidth, videoWidth, categories[i], videos[i], counts,
                           measureCells(v.score.measures));
     }
     table += "\nPer category (mean of its videos)\n";
     table += countedRow(categoryWidth, "category", "  %6s", "videos", kMeasureHeaders);
     for (const CategoryScore& c : dataset.categories) {
-        table += countedRow(categoryWidth, c.category, "  %6s", std::to_string(c.videos),
-                            measureCells(c.measures));
+        table += countedRow(categoryWidth, visibleText(c.category), "  %6s",
+                            std::to_string(c.videos), measureCells(c.measures));
     }
     table += "\nOverall (mean of the category means)\n";
     table += countedRow(0, "", "%10s", "categories", kMeasureHeaders);

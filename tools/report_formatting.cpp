@@ -17,6 +17,24 @@ std::string jsonNumber(double value) {
     return text;
 }
 
+std::string visibleText(const std::string& text) {
+    std::string shown;
+    for (const unsigned char c : text) {
+        if (c == '\n') {
+            shown += "\\n";
+        } else if (c == '\t') {
+            shown += "\\t";
+        } else if (c < 0x20 || c == 0x7f) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02x", c);
+            shown += escape;
+        } else {
+            shown += static_cast<char>(c);
+        }
+    }
+    return shown;
+}
+
 std::string jsonString(const std::string& text) {
     std::string out = "\"";
     for (const char c : text) {

@@ -13,6 +13,10 @@ std::string formatMeasure(double value, const char* format);
 // The value with six decimals, or null when it is undefined (NaN).
 std::string jsonNumber(double value);
 
+// The text with its control characters shown as escapes (\n, \t, \x1b), so
+// that a name stays on one line of a table or a message.
+std::string visibleText(const std::string& text);
+
 // The text as a quoted JSON string, escaping quotes, backslashes and control
 // characters.
 std::string jsonString(const std::string& text);

@@ -34,7 +34,9 @@ struct NothingToScore : std::runtime_error {
 // `frames` (by default its temporal range) inside its region of interest.
 // Throws NothingToScore ("no frames in range 150..120") for an empty range, and
 // std::runtime_error naming the file for a missing, unreadable or wrongly sized
-// mask, GT frame or ROI.bmp, or an unreadable temporalROI.txt.
+// mask, GT frame or ROI.bmp, a GT frame that is not 8-bit or holds a value that
+// is no label (naming the values), or an unreadable temporalROI.txt. Masks and
+// ROI.bmp may have any bit depth: nonzero is detected, or inside.
 SequenceScore scoreSequence(const std::filesystem::path& sequence,
                             const std::filesystem::path& masks,
                             const std::optional<EvaluatedRange>& frames = std::nullopt);

@@ -100,7 +100,8 @@ inline constexpr SettingField kSettingFields[] = {
     {"shadowValue", &Settings::shadowValue, 0, 254, 1, "between 0 and 254", false,
      "mask value of a shadow the final mask calls background (127 as MOG2)"},
     {"threads", &Settings::threads, 0, kUnbounded, 1, "0 or more", true,
-     "worker threads; 0: cv::getNumThreads(); the results are the same for every value"},
+     "worker threads; 0: cv::getNumThreads(); at most 256 and one per 16 rows of the frame; "
+     "the results are the same for every value"},
 };
 
 // The initial depth background of the given depth frames (all 8-bit or all

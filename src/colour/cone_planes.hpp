@@ -15,7 +15,10 @@ namespace dadimero {
 // exactly those rgbToCone gives. Direct-mapped, one per converting thread.
 class ConeCache {
   public:
-    ConeCache() : entries_(kSize) {}
+    // A table for frames of `pixels` pixels: twice as many entries, from 2^10
+    // up to 2^18 (4 MB); a frame holds no more colours than pixels, so a
+    // larger table would only cost memory for every thread.
+    explicit ConeCache(size_t pixels) : shift_(32 - bitsFor(pixels)), entries_(slots(shift_)) {}
     ConePoint lookup(uint8_t red, uint8_t green, uint8_t blue) {
         const uint32_t colour = keyOf(red, green, blue);
         Entry& entry = entries_[slotOf(colour)];
@@ -32,16 +35,24 @@ class ConeCache {
     }
 
   private:
-    static constexpr int kBits = 18;
-    static constexpr size_t kSize = size_t{1} << kBits;
+    static constexpr int kMinBits = 10;
+    static constexpr int kMaxBits = 18;
+    static int bitsFor(size_t pixels) {
+        int bits = kMinBits;
+        while (bits < kMaxBits && (size_t{1} << bits) < 2 * pixels)
+            ++bits;
+        return bits;
+    }
+    static size_t slots(int shift) { return size_t{1} << (32 - shift); }
     static uint32_t keyOf(uint8_t red, uint8_t green, uint8_t blue) {
         return (uint32_t{red} << 16) | (uint32_t{green} << 8) | blue;
     }
-    static size_t slotOf(uint32_t colour) { return (colour * 2654435761u) >> (32 - kBits); }
+    size_t slotOf(uint32_t colour) const { return (colour * 2654435761u) >> shift_; }
     struct Entry {
         uint32_t key = 0;  // colour + 1; 0 marks an empty entry
         ConePoint point{};
     };
+    int shift_;
     std::vector<Entry> entries_;
 };
 

@@ -27,9 +27,6 @@ struct EngineFiles {
     std::filesystem::path folder;    // for task logs
 };
 
-// The last line of a text file, without its line end; empty when there is none.
-std::string lastLineOf(const std::filesystem::path& file);
-
 // This machine: `jobs` tasks at once, each a process group of its own that a
 // stop by INT or TERM ends (TERM, then KILL after a grace period).
 EngineResult runOnThisMachine(const DatasetPlan& plan, const EngineFiles& files, int jobs,

@@ -21,16 +21,6 @@ constexpr auto kGracePeriod = std::chrono::seconds(10);
 
 }  // namespace
 
-std::string lastLineOf(const fs::path& file) {
-    const std::optional<std::string> text = readRecord(file.parent_path(), file.filename().c_str());
-    if (!text) return "";
-    const size_t end = text->find_last_not_of(" \t\r\n");
-    if (end == std::string::npos) return "";
-    const size_t start = text->find_last_of('\n', end);
-    const size_t first = start == std::string::npos ? 0 : start + 1;
-    return text->substr(first, end + 1 - first);
-}
-
 EngineResult runOnThisMachine(const DatasetPlan& plan, const EngineFiles& files, int jobs,
                               const SignalWatch& signals) {
     EngineResult result;

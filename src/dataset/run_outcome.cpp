@@ -5,7 +5,6 @@
 #include <csignal>
 #include <map>
 
-#include "engines.hpp"
 #include "input_fingerprint.hpp"
 #include "parallel_for.hpp"
 #include "run_options.hpp"

@@ -22,6 +22,16 @@ std::optional<std::string> readRecord(const fs::path& folder, const char* name) 
     return text;
 }
 
+std::string lastLineOf(const fs::path& file) {
+    const std::optional<std::string> text = readRecord(file.parent_path(), file.filename().c_str());
+    if (!text) return "";
+    const size_t end = text->find_last_not_of(" \t\r\n");
+    if (end == std::string::npos) return "";
+    const size_t start = text->find_last_of('\n', end);
+    const size_t first = start == std::string::npos ? 0 : start + 1;
+    return text->substr(first, end + 1 - first);
+}
+
 void writeRecord(const fs::path& folder, const char* name, const std::string& text) {
     const fs::path path = folder / name;
     errno = 0;

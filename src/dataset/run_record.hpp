@@ -24,6 +24,10 @@ inline constexpr const char* kStatusRecord = "DADI-MERO.status";
 // The whole content of a record file, or nothing when it cannot be read.
 std::optional<std::string> readRecord(const std::filesystem::path& folder, const char* name);
 
+// The last line of a text file that holds more than blanks, without its line
+// end; empty when there is none or the file cannot be read.
+std::string lastLineOf(const std::filesystem::path& file);
+
 // Writes a record file whole or not at all. Throws std::runtime_error naming
 // the file and the reason (a full disk, a read-only folder).
 void writeRecord(const std::filesystem::path& folder, const char* name, const std::string& text);

@@ -1,9 +1,10 @@
 #include "sequence_discovery.hpp"
 
 #include <algorithm>
-#include <cstdio>
 #include <stdexcept>
 #include <system_error>
+
+#include "report_formatting.hpp"
 
 namespace dadimero {
 
@@ -62,21 +63,7 @@ std::vector<DatasetSequence> findSequences(const fs::path& root, std::vector<fs:
 }
 
 std::string displayPath(const fs::path& path) {
-    std::string shown;
-    for (const unsigned char c : path.string()) {
-        if (c == '\n') {
-            shown += "\\n";
-        } else if (c == '\t') {
-            shown += "\\t";
-        } else if (c < 0x20 || c == 0x7f) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02x", c);
-            shown += escape;
-        } else {
-            shown += static_cast<char>(c);
-        }
-    }
-    return shown;
+    return visibleText(path.string());
 }
 
 }  // namespace dadimero

@@ -1,6 +1,5 @@
 #include "image_files.hpp"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,11 +8,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
-#include <string_view>
+#include <new>
+#include <optional>
 #include <vector>
 
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgcodecs.hpp>
+
+#include "image_header.hpp"
+#include "temporary_names.hpp"
 
 namespace dadimero {
 
@@ -62,24 +65,40 @@ class QuietStandardError {
 
 }  // namespace
 
-cv::Mat readImage(const std::string& path, int flags) {
+ImageReading readImageOfSize(const std::string& path, int flags, cv::Size expected) {
+    ImageReading reading;
     // Only regular files: the library's open of a FIFO would wait forever for
     // a writer, and a device could feed it without end.
     struct stat status {};
-    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return cv::Mat();
+    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return reading;
+    const std::optional<cv::Size> declared = declaredImageSize(path);
+    if (declared && !expected.empty() && *declared != expected &&
+        *declared != cv::Size(expected.height, expected.width)) {
+        reading.outcome = ImageOutcome::OtherSize;
+        reading.declaredSize = *declared;
+        return reading;
+    }
     const QuietStandardError quiet;
     try {
-        return cv::imread(path, flags);
-    } catch (const cv::Exception&) {
-        return cv::Mat();
+        reading.image = cv::imread(path, flags);
+    } catch (const cv::Exception& failure) {
+        if (failure.code == cv::Error::StsNoMem) reading.outcome = ImageOutcome::NoMemory;
+        return reading;
     } catch (const std::bad_alloc&) {
-        return cv::Mat();
+        reading.outcome = ImageOutcome::NoMemory;
+        return reading;
     }
+    // The image's own buffer is allocated outside the decoder, whose smaller
+    // buffers failing would look like damage.
+    if (!reading.image.empty()) reading.outcome = ImageOutcome::Read;
+    return reading;
+}
+
+cv::Mat readImage(const std::string& path, int flags) {
+    return readImageOfSize(path, flags, cv::Size()).image;
 }
 
 namespace {
-
-constexpr const char* kTemporarySuffix = ".dadimero.tmp";
 
 bool writeAll(int file, const uint8_t* data, size_t size) {
     while (size > 0) {
@@ -93,12 +112,6 @@ bool writeAll(int file, const uint8_t* data, size_t size) {
 }
 
 }  // namespace
-
-std::string temporaryNameFor(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    return path.substr(0, nameStart) + "." + path.substr(nameStart) + kTemporarySuffix;
-}
 
 namespace {
 
@@ -137,19 +150,6 @@ WriteResult writeFileBytes(const std::string& path, const void* data, size_t siz
     }
     unlink(temporary.c_str());
     return WriteResult::WriteFailed;
-}
-
-void removeStaleTemporaryFiles(const std::string& directory) {
-    DIR* listing = opendir(directory.c_str());
-    if (listing == nullptr) return;
-    const std::string_view suffix = kTemporarySuffix;
-    while (const dirent* entry = readdir(listing)) {
-        const std::string_view name = entry->d_name;
-        if (name.size() > suffix.size() + 1 && name.front() == '.' && name.ends_with(suffix)) {
-            unlinkat(dirfd(listing), entry->d_name, 0);
-        }
-    }
-    closedir(listing);
 }
 
 bool writePngFile(const std::string& path, const cv::Mat& image) {

@@ -1,13 +1,20 @@
 #include "frame_prefetch.hpp"
 
 #include <algorithm>
+#include <system_error>
 
 namespace dadimero {
 
 FramePrefetch::FramePrefetch(const SequenceFiles& files, bool depth, int64_t first, int64_t last,
                              bool background, StageTimes* times)
     : files_(files), depth_(depth), first_(first), last_(last), times_(times) {
-    if (background && first_ <= last_) loader_ = std::thread([this] { loaderLoop(); });
+    if (!background || first_ > last_) return;
+    try {
+        loader_ = std::thread([this] { loaderLoop(); });
+    } catch (const std::system_error&) {
+        // No thread to read ahead: frames are read on demand, with the same
+        // data and errors, only later.
+    }
 }
 
 FramePrefetch::~FramePrefetch() {

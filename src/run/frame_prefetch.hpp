@@ -34,8 +34,9 @@ struct LoadedFrame {
 };
 
 // Loads frames first .. last in order, each into a LoadedFrame. With a
-// background thread it works one frame ahead of the consumer; without, it
-// loads on demand. Either way the consumer sees the same data and errors.
+// background thread it works one frame ahead of the consumer; without (or when
+// the system will not start one), it loads on demand. Either way the consumer sees the same data
+// and errors.
 class FramePrefetch {
   public:
     FramePrefetch(const SequenceFiles& files, bool depth, int64_t first, int64_t last,

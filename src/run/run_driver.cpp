@@ -4,8 +4,6 @@
 #include <climits>
 #include <cstdio>
 #include <new>
-#include <optional>
-#include <system_error>
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -17,6 +15,7 @@
 #include "ppm_file.hpp"
 #include "sequence_layout.hpp"
 #include "temporal_range.hpp"
+#include "temporary_names.hpp"
 
 #include "fatal_error.hpp"
 #include "formatting.hpp"
@@ -78,13 +77,10 @@ void resolveFrameRange(Run& run) {
 
 cv::Mat loadBackgroundImage(Run& run) {
     const std::string path = run.files.backgroundPath(run.params.backgroundName);
-    cv::Mat image = readImage(path, cv::IMREAD_COLOR);
-    if (image.empty()) {
-        throw FatalError{EXIT_MISSING_INPUT,
-                         formatText("Unable to read estimated color BG image %s. Check value for "
+    cv::Mat image = loadImageOfSize(path, cv::IMREAD_COLOR,
+                                    "Unable to read estimated color BG image %s. Check value for "
                                     "option \"-nameCE\"\n",
-                                    path.c_str())};
-    }
+                                    0, 0);
     const int minSide = ProgramAccess::smallestSide(run.params.Cw);
     if (image.cols < minSide || image.rows < minSide) {
         throw FatalError{EXIT_MISSING_INPUT,
@@ -184,6 +180,10 @@ Subtractor makeSubtractor(const Run& run, const cv::Mat& background, const cv::M
         return ProgramAccess::makeSubtractor(options, background, noDepthYet, roi);
     } catch (const std::bad_alloc&) {
         failModelAllocation(run);
+    } catch (const ThreadStartError& refused) {
+        throw FatalError{EXIT_MISSING_INPUT,
+                         formatText("Cannot start %d threads; give -threads a smaller value\n",
+                                    refused.threads)};
     } catch (const cv::Exception& failure) {
         if (failure.code == cv::Error::StsNoMem) failModelAllocation(run);
         throw;
@@ -280,6 +280,55 @@ void processOnlineFrame(Run& run, Subtractor& subtractor, const LoadedFrame& fra
     writeColourSnapshot(run, subtractor, f);
 }
 
+// Everything after the model is built: the depth background, then the
+// calibration and online frames.
+int runPhases(Run& run, Subtractor& subtractor, const cv::Mat& roiImage) {
+    const RunParameters& p = run.params;
+    if (p.useDepth != 0) initialiseDepthModel(run, subtractor, roiImage);
+
+    print(formatText("\nCalibration phase on %d frames (from %d to %lld) ...\n", p.K, p.ini,
+                     static_cast<long long>(int64_t{p.ini} + p.K - 1)));
+    writeColourSnapshot(run, subtractor, p.ini);
+
+    // Calibration frames ini + 1 .. ini + K - 1, then online frames ini + K ..
+    // end: one contiguous range of files, read one frame ahead.
+    const int64_t K = p.K;
+    const int64_t lastCounter = int64_t{p.end} - p.ini;
+    const int64_t firstCounter = std::min<int64_t>(K, 1);
+    const int64_t finalCounter = std::max(K - 1, lastCounter);
+    const bool readAhead = ProgramAccess::workerThreads(subtractor) > 1;
+    FramePrefetch frames(run.files, p.useDepth != 0, p.ini + firstCounter, p.ini + finalCounter,
+                         readAhead, run.times);
+
+    int64_t i = 1;
+    run.progress.begin("calibration", K - 1);
+    for (; i < K; ++i) {
+        const LoadedFrame& frame = frames.next();
+        frame.throwIfColourFailed();
+        frame.throwIfDepthFailed();
+        subtractor.apply(frame.colour, frame.depth, run.images.mask);
+        run.progress.advance(i);
+    }
+    run.progress.clear();
+    const int64_t endOfCalibration = int64_t{p.ini} + i - 1;
+    writeColourSnapshot(run, subtractor, endOfCalibration);
+    print(formatText("\nOnline phase on %lld frames (from %lld to %d) ...\n",
+                     static_cast<long long>(int64_t{p.end} - p.ini - p.K + 1),
+                     static_cast<long long>(int64_t{p.ini} + p.K), p.end));
+    if (p.useDepth != 0) writeDepthSnapshot(run, subtractor, endOfCalibration);
+
+    run.progress.begin("online", lastCounter - K + 1);
+    for (int64_t online = K; online <= lastCounter; ++online) {
+        const LoadedFrame& frame = frames.next();
+        frame.throwIfColourFailed();
+        processOnlineFrame(run, subtractor, frame);
+        run.progress.advance(online - K + 1);
+    }
+    run.progress.clear();
+    std::fflush(stdout);
+    return 0;
+}
+
 }  // namespace
 
 int runDadiMero(ArgumentList args, StageTimes* times) {
@@ -312,56 +361,14 @@ int runDadiMero(ArgumentList args, StageTimes* times) {
     Subtractor subtractor = makeSubtractor(run, background, roiImage);
     background.release();
     print(formatText("  Color BG image read from file %s\n", p.backgroundName.c_str()));
-    if (p.useDepth != 0) initialiseDepthModel(run, subtractor, roiImage);
-
-    print(formatText("\nCalibration phase on %d frames (from %d to %lld) ...\n", p.K, p.ini,
-                     static_cast<long long>(int64_t{p.ini} + p.K - 1)));
-    writeColourSnapshot(run, subtractor, p.ini);
-
-    // Calibration frames ini + 1 .. ini + K - 1, then online frames ini + K ..
-    // end: one contiguous range of files, read one frame ahead.
-    const int64_t K = p.K;
-    const int64_t lastCounter = int64_t{p.end} - p.ini;
-    const int64_t firstCounter = std::min<int64_t>(K, 1);
-    const int64_t finalCounter = std::max(K - 1, lastCounter);
-    const bool readAhead = subtractor.getThreads() > 1;
-    std::optional<FramePrefetch> frames;
     try {
-        frames.emplace(run.files, p.useDepth != 0, p.ini + firstCounter, p.ini + finalCounter,
-                       readAhead, run.times);
-    } catch (const std::bad_alloc&) {
+        return runPhases(run, subtractor, roiImage);
+    } catch (const std::bad_alloc&) {  // a buffer of the run: the depth background, a mask
         failModelAllocation(run);
-    } catch (const std::system_error&) {  // no thread for reading ahead
-        failModelAllocation(run);
+    } catch (const cv::Exception& failure) {
+        if (failure.code == cv::Error::StsNoMem) failModelAllocation(run);
+        throw;
     }
-
-    int64_t i = 1;
-    run.progress.begin("calibration", K - 1);
-    for (; i < K; ++i) {
-        const LoadedFrame& frame = frames->next();
-        frame.throwIfColourFailed();
-        frame.throwIfDepthFailed();
-        subtractor.apply(frame.colour, frame.depth, run.images.mask);
-        run.progress.advance(i);
-    }
-    run.progress.clear();
-    const int64_t endOfCalibration = int64_t{p.ini} + i - 1;
-    writeColourSnapshot(run, subtractor, endOfCalibration);
-    print(formatText("\nOnline phase on %lld frames (from %lld to %d) ...\n",
-                     static_cast<long long>(int64_t{p.end} - p.ini - p.K + 1),
-                     static_cast<long long>(int64_t{p.ini} + p.K), p.end));
-    if (p.useDepth != 0) writeDepthSnapshot(run, subtractor, endOfCalibration);
-
-    run.progress.begin("online", lastCounter - K + 1);
-    for (int64_t online = K; online <= lastCounter; ++online) {
-        const LoadedFrame& frame = frames->next();
-        frame.throwIfColourFailed();
-        processOnlineFrame(run, subtractor, frame);
-        run.progress.advance(online - K + 1);
-    }
-    run.progress.clear();
-    std::fflush(stdout);
-    return 0;
 }
 
 }  // namespace dadimero

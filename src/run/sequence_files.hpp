@@ -41,4 +41,13 @@ struct SequenceFiles {
 // Ends the run unless the image is W x H.
 void checkImageSize(const std::string& path, const cv::Mat& image, int width, int height);
 
+// The image at `path` read with cv::imread `flags`, of any size for 0 x 0. For
+// another size, a PNG, BMP or JPEG whose header declares neither width x height
+// nor its transpose (an orientation tag turns the decoded image) is refused
+// without being decoded; checkImageSize checks the decoded image. Ends the run
+// with `unreadableFormat` (one %s for the path) for a file that cannot be read,
+// and with "Not enough memory to read PATH" when its pixels cannot be allocated.
+cv::Mat loadImageOfSize(const std::string& path, int flags, const char* unreadableFormat, int width,
+                        int height);
+
 }  // namespace dadimero

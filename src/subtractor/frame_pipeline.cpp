@@ -4,6 +4,7 @@
 #include <climits>
 #include <new>
 #include <string>
+#include <system_error>
 
 #include "dadimero/internal/stage_times.hpp"
 #include "depth/depth_samples.hpp"
@@ -29,10 +30,11 @@ void requireBackground(const Settings& settings, const cv::Mat& background, cons
                                   " pixels, n=" + std::to_string(grid.n) + ")");
 }
 
-// The worker threads for Settings::threads: 0 follows OpenCV's own count
-// (cv::setNumThreads), like OpenCV's parallel loops.
-int workerCount(int threads) {
-    return resolveThreadCount(threads > 0 ? threads : std::max(cv::getNumThreads(), 1));
+// The worker threads for Settings::threads over the grid: 0 follows OpenCV's
+// own count (cv::setNumThreads), like OpenCV's parallel loops; never more than
+// the frame's rows can use.
+int workerCount(int threads, const ModelGrid& grid) {
+    return threadsForRows(threads > 0 ? threads : std::max(cv::getNumThreads(), 1), grid.H);
 }
 
 }  // namespace
@@ -43,10 +45,10 @@ FramePipeline::FramePipeline(const Settings& s, const ModelGrid& g, RegionOfInte
       grid(g),
       roi(std::move(region)),
       shadow{s.gamma, s.beta, s.tauS, s.tauH},
-      pool(workerCount(s.threads)),
+      pool(workerCount(s.threads, g)),
       colour(g, pool.size()),
       framePlanes(allocFloatPlanes(g.pixels())),
-      coneCaches(static_cast<size_t>(pool.size())),
+      coneCaches(static_cast<size_t>(pool.size()), ConeCache(g.pixels())),
       filteredMask(g.pixels(), 0),
       filterScratch(g.pixels(), 0),
       kernel(static_cast<size_t>(s.n) * s.n, 0.0f),
@@ -71,6 +73,8 @@ auto FramePipeline::allocate(const Settings& settings, const cv::Mat& roiImage, 
         return std::make_unique<FramePipeline>(settings, grid, std::move(region), withDepth);
     } catch (const std::bad_alloc&) {
         failMemory(grid);
+    } catch (const std::system_error& refused) {  // a thread the system would not start
+        failThreadStart(workerCount(settings.threads, grid), refused.code().message());
     }
 }
 

@@ -8,6 +8,7 @@
 #include "masks/spatial_coherence.hpp"
 #include "model/model_grid.hpp"
 #include "subtractor/depth_maximum.hpp"
+#include "subtractor/frame_pipeline.hpp"
 #include "subtractor/settings_checks.hpp"
 #include "subtractor/subtractor_setup.hpp"
 #include "threads/worker_pool.hpp"
@@ -34,6 +35,10 @@ Subtractor ProgramAccess::makeSubtractor(const ProgramOptions& options,
 
 cv::Mat ProgramAccess::initialDepthPicture(const InitialDepthBackground& background) {
     return background.maximum_->picture();
+}
+
+int ProgramAccess::workerThreads(const Subtractor& subtractor) {
+    return subtractor.pipeline_ ? subtractor.pipeline_->pool.size() : 0;
 }
 
 bool ProgramAccess::isBlockSide(int n) {

@@ -1,5 +1,7 @@
 #include "subtractor/public_errors.hpp"
 
+#include "dadimero/internal/program_access.hpp"
+
 namespace dadimero {
 
 namespace {
@@ -29,6 +31,16 @@ void fail(int code, const std::string& sentence) {
     cv::Exception failure(code, sentence, "", "", 0);
     failure.msg = sentence + " (" + codeName(code) + ")";
     throw failure;
+}
+
+ThreadStartError::ThreadStartError(int threadCount, const std::string& sentence)
+    : cv::Exception(cv::Error::StsNoMem, sentence, "", "", 0), threads(threadCount) {
+    msg = sentence + " (" + codeName(code) + ")";
+}
+
+void failThreadStart(int threads, const std::string& cause) {
+    throw ThreadStartError(threads,
+                           "cannot start " + std::to_string(threads) + " threads: " + cause);
 }
 
 void namePublicFunction(cv::Exception& failure, const char* function) {

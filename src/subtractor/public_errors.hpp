@@ -10,6 +10,10 @@ namespace dadimero {
 // line: the public function it leaves through names itself (see asPublic).
 [[noreturn]] void fail(int code, const std::string& sentence);
 
+// Throws ThreadStartError (see dadimero/internal/program_access.hpp), which
+// names the public function as fail()'s exceptions do.
+[[noreturn]] void failThreadStart(int threads, const std::string& cause);
+
 // Gives an exception thrown by fail() the name of the public function it
 // leaves, and a what() of the sentence, the code's name and that function:
 // "the colour frame is empty (StsBadArg in dadimero::Subtractor::apply)".

@@ -4,20 +4,24 @@
 
 namespace dadimero {
 
-namespace {
-
-// Bands per thread: enough for a thread to make up for one that was kept busy
-// elsewhere, few enough that the rows an update band re-reads stay a small share.
-constexpr int kBandsPerThread = 4;
-
-}  // namespace
-
 WorkerPool::WorkerPool(int threads) {
-    for (int i = 1; i < threads; ++i)
-        workers_.emplace_back([this, i] { workerLoop(i); });
+    try {
+        workers_.reserve(static_cast<size_t>(std::max(threads - 1, 0)));
+        for (int i = 1; i < threads; ++i)
+            workers_.emplace_back([this, i] { workerLoop(i); });
+    } catch (...) {
+        // No destructor runs for a constructor that throws: the threads
+        // already started wait on wake_, which must outlive them.
+        stop();
+        throw;
+    }
 }
 
 WorkerPool::~WorkerPool() {
+    stop();
+}
+
+void WorkerPool::stop() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
@@ -25,6 +29,7 @@ WorkerPool::~WorkerPool() {
     wake_.notify_all();
     for (std::thread& worker : workers_)
         worker.join();
+    workers_.clear();
 }
 
 void WorkerPool::runBands(int count, BandCall call, void* context) {
@@ -80,6 +85,10 @@ int resolveThreadCount(int requested) {
     if (requested >= 1) return std::min(requested, 256);
     const unsigned cores = std::thread::hardware_concurrency();
     return cores == 0 ? 1 : static_cast<int>(std::min(cores, 256u));
+}
+
+int threadsForRows(int requested, int rows) {
+    return std::max(1, std::min(resolveThreadCount(requested), rows / kRowsPerThread));
 }
 
 }  // namespace dadimero

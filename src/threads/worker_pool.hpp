@@ -16,6 +16,9 @@ namespace dadimero {
 // that do not depend on how the rows are banded.
 class WorkerPool {
   public:
+    // Starts threads - 1 threads besides the caller. When the system refuses
+    // one, the threads already started are stopped and joined, and the
+    // std::system_error (or std::bad_alloc) is thrown on.
     explicit WorkerPool(int threads);
     ~WorkerPool();
     WorkerPool(const WorkerPool&) = delete;
@@ -47,6 +50,7 @@ class WorkerPool {
     void runBands(int count, BandCall call, void* context);
     void takeBands(int worker);
     void workerLoop(int index);
+    void stop();
 
     std::vector<std::thread> workers_;
     std::mutex mutex_;
@@ -62,7 +66,20 @@ class WorkerPool {
     bool stopping_ = false;
 };
 
-// Threads to use for `requested` (0: one per core).
+// Threads to use for `requested` (0: one per core), at most 256.
 int resolveThreadCount(int requested);
+
+// Bands per thread: enough for a thread to make up for one that was kept busy
+// elsewhere, few enough that the rows an update band re-reads stay a small share.
+inline constexpr int kBandsPerThread = 4;
+
+// The rows a thread needs at least: a band of fewer than four rows is little
+// more than the edge rows its neighbours wait for, so more threads would add
+// memory, not speed.
+inline constexpr int kRowsPerThread = 4 * kBandsPerThread;
+
+// Threads to use for `requested` over images of `rows` rows: as
+// resolveThreadCount, and at most one per kRowsPerThread rows (at least one).
+int threadsForRows(int requested, int rows);
 
 }  // namespace dadimero

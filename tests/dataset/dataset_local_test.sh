@@ -53,6 +53,8 @@ check "awkward names: all complete the second time" \
     contains "$work/names-again.txt" "Summary: 0 ran, 6 skipped (complete), 0 failed"
 check "a newline in a name is shown as \\n, on one line" \
     contains "$work/names-again.txt" 'skipped (complete): new\nline'
+check "the scores table keeps such a name on its row" grep -qE '^new\\nline +new\\nline +9 ' \
+    "$work/names-again.txt"
 
 # Changed inputs rerun their sequence, and only it.
 inputs=$work/inputs

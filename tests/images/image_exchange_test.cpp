@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "files/image_files.hpp"
+#include "files/temporary_names.hpp"
 #include "support/test_sequence.hpp"
 
 using namespace dadimero;
@@ -48,8 +49,21 @@ TEST(ImageFilesTest, FilesAreReplacedWholeOrNotAtAll) {
     TempDir dir;
     const std::string path = (dir / "bin000001.png").string();
     writeText(path, "old bytes, longer than the new ones");
-    writeText(dir / ".bin000002.png.dadimero.tmp", "left by a killed run");
-    writeText(dir / "bin000002.png.dadimero.tmp", "not of the pattern: kept");
+    // Temporary files of a process that has ended are removed; those of a
+    // running process, of another host or of no known writer are kept.
+    const std::string ourTemporary = temporaryNameFor((dir / "bin000003.png").string());
+    writeText(ourTemporary, "being written");
+    const pid_t writer = fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+        writeText(temporaryNameFor((dir / "bin000002.png").string()), "left by a killed run");
+        _exit(0);
+    }
+    ASSERT_EQ(waitpid(writer, nullptr, 0), writer);
+    std::string otherHost = temporaryNameFor((dir / "bin000004.png").string());
+    otherHost.replace(otherHost.rfind('@'), 1, "@another.");
+    writeText(otherHost, "another machine's run");
+    writeText(dir / ".bin000005.png.dadimero.tmp", "no writer named: kept");
     ASSERT_EQ(writeFileBytes(path, "new", 3), WriteResult::Written);
     EXPECT_EQ(readText(path), "new");
     EXPECT_FALSE(std::filesystem::exists(temporaryNameFor(path)));
@@ -64,7 +78,9 @@ TEST(ImageFilesTest, FilesAreReplacedWholeOrNotAtAll) {
     std::filesystem::remove_all(dir / "elsewhere");
     removeStaleTemporaryFiles(dir.path().string());
     EXPECT_EQ(listFiles(dir.path()),
-              (std::vector<std::string>{"bin000001.png", "bin000002.png.dadimero.tmp"}));
+              (std::vector<std::string>{std::filesystem::path(ourTemporary).filename(),
+                                        std::filesystem::path(otherHost).filename(),
+                                        ".bin000005.png.dadimero.tmp", "bin000001.png"}));
 
     // A full disk, as a file size limit of one byte: the old file stays whole
     // and no temporary file is left.

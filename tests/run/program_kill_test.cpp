@@ -64,3 +64,27 @@ TEST_F(KillFixture, EveryFileUnderItsFinalNameIsWholeAndTheLogSurvives) {
     }
     EXPECT_GT(kills, 50);
 }
+
+TEST_F(KillFixture, RunsSharingAFolderEndWithWholeMasks) {
+    plan.width = 64;
+    plan.height = 48;
+    plan.frames = 150;
+    plan.fromIdx = 38;
+    plan.toIdx = 150;
+    writeSequence(seq(), plan);
+    ASSERT_EQ(run({"-threads", "1"}).exitCode, 0);
+    const auto reference = fileContents(out());
+    ASSERT_EQ(reference.size(), 113u);
+    // Two runs at once write the same masks in the same folder: neither may
+    // take, rename or remove the other's temporary files.
+    ChildSetup together;
+    together.wrapper = {"timeout", "300", "bash", "-c",
+                        "\"$0\" \"$@\" >/dev/null & first=$!; \"$0\" \"$@\" >/dev/null; "
+                        "second=$?; wait $first; echo \"$? $second\""};
+    for (int round = 0; round < 3; ++round) {
+        const ProgramRun both = run({"-threads", "1"}, together);
+        ASSERT_EQ(both.exitCode, 0) << both.err;
+        EXPECT_EQ(both.out, "0 0\n") << "round " << round;
+        EXPECT_EQ(fileContents(out()), reference) << "round " << round;
+    }
+}

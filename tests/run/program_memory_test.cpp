@@ -1,7 +1,8 @@
-// End-to-end tests of the program's memory: a model too large for the memory
-// available is reported, and a long run neither leaks nor grows.
+// End-to-end tests of the program's memory: a model or threads too large for
+// the memory available are reported, and a long run neither leaks nor grows.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -10,6 +11,36 @@
 namespace {
 
 using MemoryFixture = SequenceFixture;
+
+uint32_t crc32Of(const std::string& bytes) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (const char byte : bytes) {
+        crc ^= static_cast<uint8_t>(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+std::string bigEndian32(uint32_t value) {
+    return {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+            static_cast<char>(value >> 8), static_cast<char>(value)};
+}
+
+std::string pngChunk(const std::string& type, const std::string& data) {
+    return bigEndian32(static_cast<uint32_t>(data.size())) + type + data +
+           bigEndian32(crc32Of(type + data));
+}
+
+// A PNG of a few dozen bytes whose header declares an 8-bit colour image of
+// width x height; its data holds no row.
+std::string pngDeclaring(uint32_t width, uint32_t height) {
+    const std::string header =
+        bigEndian32(width) + bigEndian32(height) + "\x08\x02" + std::string(3, '\0');
+    return std::string("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) +
+           pngChunk("IDAT", std::string("\x78\x9c\x03\x00\x00\x00\x00\x01", 8)) +
+           pngChunk("IEND", "");
+}
 
 }  // namespace
 
@@ -36,6 +67,46 @@ TEST_F(MemoryFixture, ModelLargerThanTheAddressSpaceIsReported) {
     const ProgramRun small = run({"-n", "1", "-ROI", "0"}, setup);
     EXPECT_EQ(lastLine(small.out),
               "Unable to read expected file " + prefix() + "/depth/" + frameFile("d", 1) + "\n");
+}
+
+TEST_F(MemoryFixture, ThreadsTheSystemRefusesEndTheRunWithoutHanging) {
+#ifdef DADI_SANITIZE_BUILD
+    GTEST_SKIP() << "needs a build without sanitizers";
+#endif
+    // 4096 rows take the most threads, 256; their stacks alone need 2 GB of
+    // address space, while the model of 16 x 4096 pixels takes a few MB.
+    plan.width = 16;
+    plan.height = 4096;
+    plan.frames = 0;
+    writeSequence(seq(), plan);
+    // A hang (threads left waiting on a pool being unwound) ends as 124.
+    const ChildSetup setup{size_t{1} << 30, {}, false, {"timeout", "60"}};
+    const ProgramRun result = run({"-threads", "256"}, setup);
+    EXPECT_EQ(result.exitCode, 1) << result.out;
+    EXPECT_EQ(lastLine(result.out), "Cannot start 256 threads; give -threads a smaller value\n");
+    EXPECT_EQ(result.err, "");
+    EXPECT_TRUE(listFiles(out()).empty());
+}
+
+TEST_F(MemoryFixture, ImageSizesAreCheckedBeforeDecodingAndMemoryIsNamed) {
+#ifdef DADI_SANITIZE_BUILD
+    GTEST_SKIP() << "needs a build without sanitizers";
+#endif
+    writeSequence(seq(), plan);
+    // 30000 x 30000 x 3 bytes would not fit in 1 GB: the frame's header alone
+    // tells that it is not the background's size.
+    writeText(seq() / "input" / frameFile("in", 2), pngDeclaring(30000, 30000));
+    const ChildSetup setup{size_t{1} << 30, {}, false, {"timeout", "60"}};
+    ProgramRun result = run({"-DADI", "0"}, setup);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(lastLine(result.out), "Image " + prefix() + "/input/" + frameFile("in", 2) +
+                                        " has size 30000x30000, expected 24x18\n");
+    // The background sets the size, so it is decoded; its pixels do not fit.
+    writeText(seq() / "CinitImageL.png", pngDeclaring(30000, 30000));
+    result = run({"-DADI", "0"}, setup);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(lastLine(result.out), "Not enough memory to read " + prefix() + "CinitImageL.png\n");
+    EXPECT_EQ(result.err, "");
 }
 
 TEST_F(MemoryFixture, LongRunKeepsAFlatMemoryProfileAndLeaksNothing) {

@@ -1,3 +1,8 @@
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -193,6 +198,39 @@ TEST_F(EvaluateMasksCommandTest, WronglySizedMaskIsAnError) {
     EXPECT_NE(r.err.find(dadimero::maskPath(masks, 2).string()), std::string::npos) << r.err;
 }
 
+TEST_F(EvaluateMasksCommandTest, BitDepthsOtherThanEightAreReadOrRefusedNeverScoredAsZeros) {
+    // 16-bit masks and ROI: nonzero is detected (and inside), as at 8 bits.
+    cv::Mat wide;
+    answeringMask().convertTo(wide, CV_16U);
+    cv::imwrite(dadimero::maskPath(masks, 2).string(), wide);
+    cv::imwrite(dadimero::maskPath(masks, 3).string(), cv::Mat(3, 8, CV_16UC1, cv::Scalar(255)));
+    regionOfInterest().convertTo(wide, CV_16U);
+    cv::imwrite((sequence / "roi16.png").string(), wide);
+    std::filesystem::rename(sequence / "roi16.png",
+                            dadimero::SequenceDirectory(sequence).regionOfInterest());
+    CommandResult r = evaluate({sequence.string(), masks.string(), "--json"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(jsonValue(r.out, "TP"), 3 + 15);
+    EXPECT_EQ(jsonValue(r.out, "FP"), 2);
+    EXPECT_EQ(jsonValue(r.out, "TN"), 7);
+
+    // Ground truth at 16 bits, or holding values that are no label, is refused.
+    const std::filesystem::path truth = dadimero::SequenceDirectory(sequence).groundTruth(3);
+    cv::imwrite(truth.string(), cv::Mat(3, 8, CV_16UC1, cv::Scalar(255)));
+    r = evaluate({sequence.string(), masks.string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "evaluate-masks: " + truth.string() +
+                         " is not 8-bit; ground truth labels are 8-bit (0, 50, 85, 170, 255)\n");
+    cv::Mat binary = (labelledGroundTruth() == 255) / 255;
+    binary.at<uint8_t>(0, 0) = 7;
+    cv::imwrite(truth.string(), binary);
+    r = evaluate({sequence.string(), masks.string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "evaluate-masks: " + truth.string() +
+                         " holds 1, 7, not ground truth labels (0, 50, 85, 170, 255)\n");
+    EXPECT_EQ(r.out, "");
+}
+
 // catA holds v1 (the fixture's answers: TP 18, FP 2, FN 1, TN 7, one of the FP
 // on shadow) and v2 (TP 4, FN 15, TN 9); "solo", directly under the root, is
 // its own category and detects nothing (FN 19, TN 9: precision undefined).
@@ -298,6 +336,68 @@ TEST(EvaluateMasksDatasetTest, MeansVideosPerCategoryThenCategoriesAndWritesEver
               std::string::npos)
         << partial;
     EXPECT_NEAR(jsonValue(partial, "Recall", partial.find("\"overall\"")), 18.0 / 19.0 / 2, 1e-6);
+}
+
+// Sets or clears a file's immutable attribute (root, on file systems that have
+// it); false when it cannot.
+bool setImmutable(const std::filesystem::path& path, bool immutable) {
+    const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) return false;
+    int flags = 0;
+    bool done = ioctl(file, FS_IOC_GETFLAGS, &flags) == 0;
+    if (done) {
+        flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        done = ioctl(file, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    close(file);
+    return done;
+}
+
+// The names in `dir` that start with a dot: temporary files left behind.
+std::vector<std::string> hiddenFiles(const std::filesystem::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        if (name.front() == '.') names.push_back(name);
+    }
+    return names;
+}
+
+// When scores.json cannot be replaced, scores.txt keeps the previous scores
+// too: a directory in its place is found before anything is renamed, an
+// immutable file only when its rename fails, after scores.txt's.
+TEST(EvaluateMasksDatasetTest, ScoresAreReplacedTogetherOrNotAtAll) {
+    TemporaryDirectory dir;
+    const std::filesystem::path data = dir.path() / "data";
+    const std::filesystem::path results = dir.path() / "results";
+    writeSequence(data / "cat" / "v1");
+    writeMasks(results / "cat" / "v1", answeringMask(), kAllMoving);
+    const std::vector<std::string> arguments = {"--dataset", data.string(), results.string()};
+    ASSERT_EQ(runProgram(EVALUATE_MASKS_EXE, arguments, dir.path()).exitCode, 0);
+    const std::filesystem::path text = results / "scores.txt";
+    const std::filesystem::path json = results / "scores.json";
+    const std::string oldText = readFileBytes(text);
+    const std::string oldJson = readFileBytes(json);
+    writeMasks(results / "cat" / "v1", kAllStatic, kAllStatic);  // new scores
+
+    std::filesystem::remove(json);
+    std::filesystem::create_directory(json);
+    CommandResult r = runProgram(EVALUATE_MASKS_EXE, arguments, dir.path());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "evaluate-masks: cannot write " + json.string() + "\n");
+    EXPECT_EQ(readFileBytes(text), oldText);
+    EXPECT_TRUE(hiddenFiles(results).empty());
+
+    std::filesystem::remove(json);
+    std::ofstream(json, std::ios::binary) << oldJson;
+    if (!setImmutable(json, true)) GTEST_SKIP() << "no immutable files here";
+    r = runProgram(EVALUATE_MASKS_EXE, arguments, dir.path());
+    setImmutable(json, false);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "evaluate-masks: cannot write " + json.string() + "\n");
+    EXPECT_EQ(readFileBytes(text), oldText);
+    EXPECT_EQ(readFileBytes(json), oldJson);
+    EXPECT_TRUE(hiddenFiles(results).empty());
 }
 
 // Links to a video, to a category and to a directory above are followed, the

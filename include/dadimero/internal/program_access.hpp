@@ -5,6 +5,8 @@
 // sources (the build checks it). Not part of the API, and not installed.
 #pragma once
 
+#include <string>
+
 #include <opencv2/core.hpp>
 
 #include "dadimero/dadimero.hpp"
@@ -27,11 +29,21 @@ struct ProgramOptions {
     StageTimes* times = nullptr;
 };
 
+// Threads the system would not start: thrown as the library's other errors
+// (a cv::Exception, StsNoMem, "cannot start 230 threads: Resource temporarily
+// unavailable"), and of its own type so that the command line can tell it from
+// a model too large.
+struct ThreadStartError : cv::Exception {
+    ThreadStartError(int threadCount, const std::string& sentence);
+    int threads;
+};
+
 class ProgramAccess {
   public:
     // A subtractor as the constructor builds it, by the options' rules. Its
     // errors name no public function; one that does not fit in memory throws
-    // StsNoMem (or std::bad_alloc).
+    // StsNoMem (or std::bad_alloc), one whose threads the system will not start
+    // ThreadStartError.
     static Subtractor makeSubtractor(const ProgramOptions& options, cv::InputArray colourBackground,
                                      cv::InputArray depthBackground = cv::noArray(),
                                      cv::InputArray roi = cv::noArray());
@@ -40,6 +52,11 @@ class ProgramAccess {
     // it: every sample s stored as s x 2^b for the first frame's bit depth b,
     // rounded and saturated, as the depth model's picture stores its weights.
     static cv::Mat initialDepthPicture(const InitialDepthBackground& background);
+
+    // The threads the subtractor's passes run on: its threads setting, at most
+    // one per 16 rows of its frames; 0 before the first frame of a subtractor
+    // built from settings alone.
+    static int workerThreads(const Subtractor& subtractor);
 
     // Whether n is a block side the models have: 1, 3, 5, 7 or 9.
     static bool isBlockSide(int n);

@@ -54,19 +54,25 @@ void initColourModel(ColourModel& model, const PlaneSet& background, const Regio
 
 namespace {
 
-// The nearest weight of a block given firstSmallest's below 100, and whether
-// it lies within eps; then the centre takes every tie with it.
-struct Pick {
-    int weight;
-    bool matched;
-};
-
+// The match of a block's nearest weight, given its distances (rows `stride`
+// apart) and firstSmallest's nearest below 100: background when it lies
+// within eps, and then the centre takes every tie with it; else none.
 template <int N>
-Pick pickNearest(const float* distance, size_t stride, Nearest nearest, float eps) {
+ColourMatch nearestMatch(const float* distance, size_t stride, Nearest nearest, float eps) {
     const bool matched = nearest.index >= 0 && nearest.distance <= eps;
+    if (!matched) return {MATCH_NONE, nearest.index};
     constexpr int centre = (N / 2) * N + N / 2;
-    if (matched && distance[(N / 2) * stride + N / 2] <= nearest.distance) return {centre, true};
-    return {nearest.index, matched};
+    if (distance[(N / 2) * stride + N / 2] <= nearest.distance) return {MATCH_BACKGROUND, centre};
+    return {MATCH_BACKGROUND, nearest.index};
+}
+
+// A shadow, with its weight, where the shadow test explains a pixel its
+// nearest weight did not match; else `unmatched`. Apart from the nearest
+// match, so that the block's pointers are made only for the pixels it tests.
+ColourMatch shadowMatch(ConePoint pixel, const PlaneBlock& weights, int n,
+                        const ShadowThresholds& shadow, ColourMatch unmatched) {
+    const int weight = shadowWeight(pixel, weights, n, shadow);
+    return weight >= 0 ? ColourMatch{MATCH_SHADOW, weight} : unmatched;
 }
 
 // Squared cone-space distance, summed in double as ((dz^2 + dy^2) + dx^2) and
@@ -87,21 +93,6 @@ DADI_TARGET_CLONES void distanceRow(const float* mx, const float* my, const floa
     }
 }
 
-// The match of one pixel given its block's distances, rows `stride` apart,
-// and firstSmallest's nearest below 100.
-template <int N>
-ColourMatch matchFromDistances(const float* distance, size_t stride, Nearest nearest, float eps,
-                               ConePoint pixel, const PlaneBlock& weights,
-                               const ShadowThresholds* shadow) {
-    const Pick pick = pickNearest<N>(distance, stride, nearest, eps);
-    if (pick.matched) return {MATCH_BACKGROUND, pick.weight};
-    if (shadow != nullptr) {
-        const int weight = shadowWeight(pixel, weights, N, *shadow);
-        if (weight >= 0) return {MATCH_SHADOW, weight};
-    }
-    return {MATCH_NONE, pick.weight};
-}
-
 }  // namespace
 
 ColourMatch findBestColourMatch(ConePoint pixel, const PlaneBlock& weights, int n, float eps,
@@ -115,11 +106,12 @@ ColourMatch findBestColourMatch(ConePoint pixel, const PlaneBlock& weights, int 
                                                static_cast<double>(weights.plane[2][k]) - pixel.z);
         }
     }
-    return withBlockSide(n, [&](auto side) {
+    const ColourMatch nearest = withBlockSide(n, [&](auto side) {
         constexpr int N = decltype(side)::value;
-        const Nearest nearest = firstSmallest<N>(distance, N, 100.0f);
-        return matchFromDistances<N>(distance, N, nearest, eps, pixel, weights, shadow);
+        return nearestMatch<N>(distance, N, firstSmallest<N>(distance, N, 100.0f), eps);
     });
+    if (nearest.match != MATCH_NONE || shadow == nullptr) return nearest;
+    return shadowMatch(pixel, weights, n, *shadow, nearest);
 }
 
 namespace {
@@ -153,11 +145,13 @@ void matchRowsInto(const PlaneSet& framePlanes, ColourModel& colour, float eps,
         for (int c = 0; c < grid.W; ++c) {
             const size_t p = rowStart + c;
             if (roi.mask[p] == 0) continue;
-            const ColourMatch result = matchFromDistances<N>(
-                distances + static_cast<size_t>(c) * N, cols,
-                {match.nearest[c], match.nearestDistance[c]}, eps,
-                {framePlanes.plane[0][p], framePlanes.plane[1][p], framePlanes.plane[2][p]},
-                blockOf(model, grid, r, c), shadow);
+            ColourMatch result = nearestMatch<N>(distances + static_cast<size_t>(c) * N, cols,
+                                                 {match.nearest[c], match.nearestDistance[c]}, eps);
+            if (result.match == MATCH_NONE && shadow != nullptr) {
+                const ConePoint pixel{framePlanes.plane[0][p], framePlanes.plane[1][p],
+                                      framePlanes.plane[2][p]};
+                result = shadowMatch(pixel, blockOf(model, grid, r, c), N, *shadow, result);
+            }
             const Cell best = blockCell<N>(r, c, result.weight);
             colour.bestRow[p] = best.row;
             colour.bestCol[p] = best.col;

@@ -118,6 +118,7 @@ void matchDepthRows(const std::vector<float>& samples, DepthModel& model, float 
     const ModelGrid& grid = model.grid;
     const auto cols = static_cast<size_t>(grid.cols());
     for (int r = std::max(rowBegin, roi.firstRow); r < rowEnd; ++r) {
+        const float* rowBlocks = model.weights.data() + static_cast<size_t>(r) * N * cols;
         visitDepthRow<N>(samples, model, r, scratch, [&](int c, int best) {
             const size_t k = static_cast<size_t>(r) * grid.W + c;
             if (roi.mask[k] == 0) return;
@@ -127,7 +128,7 @@ void matchDepthRows(const std::vector<float>& samples, DepthModel& model, float 
                 return;
             }
             const DepthMatch result =
-                searchDepth<N>(s, best, model.weights.data() + grid.blockStart(r, c), cols, eps);
+                searchDepth<N>(s, best, rowBlocks + static_cast<size_t>(c) * N, cols, eps);
             const Cell cell = blockCell<N>(r, c, result.weight);
             model.bestRow[k] = cell.row;
             model.bestCol[k] = cell.col;
@@ -143,6 +144,7 @@ void calibrateDepthRows(const std::vector<float>& samples, DepthModel& model, fl
     const ModelGrid& grid = model.grid;
     const auto cols = static_cast<size_t>(grid.cols());
     for (int r = rowBegin; r < rowEnd; ++r) {
+        const float* rowBlocks = model.weights.data() + static_cast<size_t>(r) * N * cols;
         visitDepthRow<N>(samples, model, r, scratch, [&](int c, int best) {
             const size_t k = static_cast<size_t>(r) * grid.W + c;
             model.labelsAfter[k] = model.labels[k];
@@ -154,8 +156,8 @@ void calibrateDepthRows(const std::vector<float>& samples, DepthModel& model, fl
             } else if (blockIsEmpty(model.weights, grid, r, c)) {
                 model.action[k] = ACTION_FILL;
             } else {
-                const DepthMatch result = searchDepth<N>(
-                    s, best, model.weights.data() + grid.blockStart(r, c), cols, eps);
+                const DepthMatch result =
+                    searchDepth<N>(s, best, rowBlocks + static_cast<size_t>(c) * N, cols, eps);
                 const Cell cell = blockCell<N>(r, c, result.weight);
                 model.bestRow[k] = cell.row;
                 model.bestCol[k] = cell.col;

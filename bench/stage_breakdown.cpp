@@ -68,7 +68,7 @@ void measure(const BenchSequence& layout, dadimero::Settings settings, bool dept
     sample.wallNanoseconds = nanosecondsSince(start);
     sample.applyCpuNanoseconds = static_cast<int64_t>(applyCpu * 1e9);
     for (size_t s = 0; s < kStageCount; ++s)
-        sample.nanoseconds[s] = times.nanoseconds[s].load();
+        sample.nanoseconds[s] = times.nanoseconds(static_cast<dadimero::Stage>(s));
     sample.frames = times.framesProcessed.load();
     sample.succeeded = true;
 }

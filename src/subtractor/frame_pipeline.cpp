@@ -155,12 +155,12 @@ void FramePipeline::apply(const cv::Mat& colourFrame, const cv::Mat& depthFrame,
 void FramePipeline::convertFrame(const cv::Mat& colourFrame, const cv::Mat& depthFrame) {
     forEachRowBand([&](int worker, int begin, int end) {
         {
-            const StageTimer timer(times, Stage::ColourConversion);
+            const StageTimer timer(times, Stage::ColourConversion, worker);
             imageRowsToConePlanes(colourFrame, roi, framePlanes,
                                   coneCaches[static_cast<size_t>(worker)], begin, end);
         }
         if (depth) {
-            const StageTimer timer(times, Stage::DepthDetection);
+            const StageTimer timer(times, Stage::DepthDetection, worker);
             depthRowsToPlane(depthFrame, roi, depthPlane, begin, end);
         }
     });
@@ -185,12 +185,12 @@ void FramePipeline::learnWriterRow(const UpdateWriters& colourWriters,
                                    const UpdateWriters& depthWriters, int worker, int ownedBegin,
                                    int ownedEnd, int writerRow) {
     {
-        const StageTimer timer(times, Stage::ColourUpdate);
+        const StageTimer timer(times, Stage::ColourUpdate, worker);
         colourUpdateWriterRows(framePlanes, colour, rateMatrix, colourWriters, ownedBegin, ownedEnd,
                                writerRow, writerRow + 1, worker);
     }
     if (!depth) return;
-    const StageTimer timer(times, Stage::DepthUpdate);
+    const StageTimer timer(times, Stage::DepthUpdate, worker);
     depthUpdateWriterRows(depthPlane, *depth, rateMatrix, depthWriters, ownedBegin, ownedEnd,
                           writerRow, writerRow + 1, worker);
 }
@@ -202,12 +202,12 @@ void FramePipeline::calibrate(const Learning& learning) {
     auto matchRows = [&](int worker, int begin, int end) {
         if (begin >= end) return;
         {
-            const StageTimer timer(times, Stage::ColourUpdate);
+            const StageTimer timer(times, Stage::ColourUpdate, worker);
             colourCalibrationMatchRows(framePlanes, colour, settings.e1, shadowTest(), roi, begin,
                                        end, worker);
         }
         if (!depth) return;
-        const StageTimer timer(times, Stage::DepthUpdate);
+        const StageTimer timer(times, Stage::DepthUpdate, worker);
         depthCalibrationMatchRows(depthPlane, *depth, settings.e1D, roi, begin, end, worker);
     };
     // The windows of a band's writers reach one row beyond the band: every
@@ -273,36 +273,36 @@ void FramePipeline::processOnline(const Learning& learning, cv::OutputArray fgma
 
     auto match = [&](int worker, int row) {
         {
-            const StageTimer timer(times, Stage::ColourDetection);
+            const StageTimer timer(times, Stage::ColourDetection, worker);
             colourMatchRows(framePlanes, colour, settings.e2, shadowTest(), roi, row, row + 1,
                             worker);
         }
         if (!depth) return;
         {
-            const StageTimer timer(times, Stage::DepthDetection);
+            const StageTimer timer(times, Stage::DepthDetection, worker);
             depthMatchRows(depthPlane, *depth, e2D, roi, row, row + 1, worker);
         }
-        const StageTimer timer(times, Stage::Fusion);
+        const StageTimer timer(times, Stage::Fusion, worker);
         fuseFirstStageRows(colour.labels, depth->labels, grid.W, row, row + 1, fusedMask,
                            fusionScratch);
     };
-    auto border = [&](int row) {  // reads the matches of rows row - 3 .. row + 3
+    auto border = [&](int worker, int row) {  // reads the matches of rows row - 3 .. row + 3
         if (depth) {
-            const StageTimer timer(times, Stage::Fusion);
+            const StageTimer timer(times, Stage::Fusion, worker);
             fuseBorderRows(colour.labels, grid.W, grid.H, row, row + 1, fusedMask, fusionScratch);
         }
-        const StageTimer timer(times, Stage::Filter);
+        const StageTimer timer(times, Stage::Filter, worker);
         coherenceRowCounts(grid.W, window, filterInput, row, row + 1, filterScratch);
     };
-    auto filter = [&](int row) {  // reads the borders of rows row - 2 .. row + 2
+    auto filter = [&](int worker, int row) {  // reads the borders of rows row - 2 .. row + 2
         {
-            const StageTimer timer(times, Stage::Filter);
+            const StageTimer timer(times, Stage::Filter, worker);
             coherenceRows(grid.H, grid.W, window, filterInput, roi, filteredMask, filterScratch,
                           row, row + 1);
             maskRowsToImage(filteredMask, mask, row, row + 1);
         }
         if (!learning.learns) return;
-        const StageTimer timer(times, Stage::ColourUpdate);
+        const StageTimer timer(times, Stage::ColourUpdate, worker);
         colourOnlineActionRows(colour, filteredMask, roi, row, row + 1);
         if (depth) depthOnlineActionRows(*depth, roi, row, row + 1);
     };
@@ -329,16 +329,20 @@ void FramePipeline::processOnline(const Learning& learning, cv::OutputArray fgma
     forEachRowBand([&](int worker, int begin, int end) {
         visitBandEdges(begin, end, kMatchEdge, [&](int row) { match(worker, row); });
     });
-    forEachRowBand(
-        [&](int, int begin, int end) { visitBandEdges(begin, end, kBorderEdge, border); });
-    forEachRowBand(
-        [&](int, int begin, int end) { visitBandEdges(begin, end, kFilterEdge, filter); });
+    forEachRowBand([&](int worker, int begin, int end) {
+        visitBandEdges(begin, end, kBorderEdge, [&](int row) { border(worker, row); });
+    });
+    forEachRowBand([&](int worker, int begin, int end) {
+        visitBandEdges(begin, end, kFilterEdge, [&](int row) { filter(worker, row); });
+    });
     forEachRowBand([&](int worker, int begin, int end) {
         if (begin >= end) return;
         for (int row = begin; row <= end + kLearnLag; ++row) {
             if (inBandMiddle(row, begin, end, kMatchEdge)) match(worker, row);
-            if (inBandMiddle(row - kBorderLag, begin, end, kBorderEdge)) border(row - kBorderLag);
-            if (inBandMiddle(row - kFilterLag, begin, end, kFilterEdge)) filter(row - kFilterLag);
+            if (inBandMiddle(row - kBorderLag, begin, end, kBorderEdge))
+                border(worker, row - kBorderLag);
+            if (inBandMiddle(row - kFilterLag, begin, end, kFilterEdge))
+                filter(worker, row - kFilterLag);
             // The writers of the rows just above and below the band reach into it.
             const int writerRow = row - kLearnLag;
             if (learning.learns && writerRow >= begin - 1 && writerRow <= end) {

@@ -55,18 +55,26 @@ Rgb hsvToRgb(float h, float s, float v) {
     }
 }
 
-Hsv coneToHsv(float x, float y, float z) {
-    double a = std::atan2(static_cast<double>(y), static_cast<double>(x));
-    if (a < 0.0) a += static_cast<double>(kTwoPi);
-    const double cosine = std::cos(a);
-    float s;
+double coneAngle(float x, float y) {
+    const double a = std::atan2(static_cast<double>(y), static_cast<double>(x));
+    return a < 0.0 ? a + static_cast<double>(kTwoPi) : a;
+}
+
+float hueOfAngle(double angle) {
+    return static_cast<float>(angle / static_cast<double>(kDegreesToRadians));
+}
+
+float coneSaturation(float x, float y, float z, double angle) {
+    const double cosine = std::cos(angle);
     if (std::fabs(cosine) > static_cast<double>(kCosineEpsilon)) {
-        s = static_cast<float>(x / (cosine * z));
-    } else {
-        s = static_cast<float>(y / (static_cast<double>(z) * std::sin(a)));
+        return static_cast<float>(x / (cosine * z));
     }
-    const float h = static_cast<float>(a / static_cast<double>(kDegreesToRadians));
-    return {h, s, z};
+    return static_cast<float>(y / (static_cast<double>(z) * std::sin(angle)));
+}
+
+Hsv coneToHsv(float x, float y, float z) {
+    const double angle = coneAngle(x, y);
+    return {hueOfAngle(angle), coneSaturation(x, y, z, angle), z};
 }
 
 uint8_t floatToByte(float value) {

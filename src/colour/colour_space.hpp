@@ -40,6 +40,13 @@ Rgb hsvToRgb(float h, float s, float v);
 // Black gives a not-a-number saturation, on purpose: comparisons with it fail.
 Hsv coneToHsv(float x, float y, float z);
 
+// coneToHsv in parts, with the same bits, for callers that may not need the
+// saturation: the hue angle in radians, 0 .. 2 pi; the hue in degrees of that
+// angle; the saturation of a point with that angle.
+double coneAngle(float x, float y);
+float hueOfAngle(double angle);
+float coneSaturation(float x, float y, float z, double angle);
+
 // Rounds half up and saturates to 0..255; not-a-number gives 0.
 uint8_t floatToByte(float value);
 

@@ -23,13 +23,16 @@ int shadowWeight(ConePoint pixel, const PlaneBlock& weights, int n,
                 hsv = coneToHsv(pixel.x, pixel.y, pixel.z);
                 converted = true;
             }
-            const Hsv weight =
-                coneToHsv(weights.plane[0][k], weights.plane[1][k], weights.plane[2][k]);
-            const double d = std::fabs(static_cast<double>(hsv.h) - weight.h);
+            // The hue first: a weight of another hue needs no saturation.
+            const float x = weights.plane[0][k];
+            const float y = weights.plane[1][k];
+            const double angle = coneAngle(x, y);
+            const double d = std::fabs(static_cast<double>(hsv.h) - hueOfAngle(angle));
             const float e = static_cast<float>(360.0 - d);
             const double hueDistance = d < e ? d : e;
-            if (!(std::fabs(static_cast<double>(hsv.s) - weight.s) < thresholds.tauS)) continue;
             if (!(hueDistance < thresholds.tauH)) continue;
+            const float saturation = coneSaturation(x, y, weights.plane[2][k], angle);
+            if (!(std::fabs(static_cast<double>(hsv.s) - saturation) < thresholds.tauS)) continue;
             return i * n + j;
         }
     }

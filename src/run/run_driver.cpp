@@ -20,6 +20,7 @@
 #include "fatal_error.hpp"
 #include "formatting.hpp"
 #include "frame_prefetch.hpp"
+#include "paired_depth_reader.hpp"
 #include "progress_line.hpp"
 #include "sequence_files.hpp"
 
@@ -238,9 +239,12 @@ void initialiseDepthModel(Run& run, Subtractor& subtractor, const cv::Mat& roiIm
     print(formatText("  Depth BG image computed using depths from %d to %lld\n", p.ini,
                      static_cast<long long>(lastInitDepthFrame)));
     InitialDepthBackground initial(roiImage);
-    for (int64_t f = p.ini; f == p.ini || f <= lastInitDepthFrame; ++f) {
-        initial.add(run.files.loadDepthFrame(f, "Unable to read expected file %s\n"));
-    }
+    // Decoding is all the work here: with more than one thread, two frames
+    // are decoded at a time.
+    const bool helper = ProgramAccess::workerThreads(subtractor) > 1;
+    PairedDepthReader frames(run.files, p.ini, std::max<int64_t>(p.ini, lastInitDepthFrame),
+                             "Unable to read expected file %s\n", helper, run.times);
+    frames.forEach([&](const cv::Mat& image) { initial.add(image); });
     if (p.saveModels != 0) {
         writeDepthImage(run, ProgramAccess::initialDepthPicture(initial), "DinitImage.png");
     }

@@ -123,7 +123,32 @@ struct DamagedFrameFixture : SequenceFixture {
     }
 };
 
+// Rows enough for two worker threads: the initial depth background is then
+// read two frames at a time, the caller's frame and a helper's.
+struct TwoThreadDamagedFrameFixture : DamagedFrameFixture {
+    void SetUp() override {
+        plan.height = 32;
+        DamagedFrameFixture::SetUp();
+    }
+};
+
 }  // namespace
+
+TEST_F(TwoThreadDamagedFrameFixture, DepthFrameOfEitherReaderInTheInitialBackground) {
+    // From 97: the caller reads 97 and 99, the helper 98 and 100.
+    for (const int frame : {98, 99}) {
+        const std::string file = prefix() + "/depth/" + frameFile("d", frame);
+        const std::string saved = readText(file);
+        damage(file, Damage::NotAnImage, dir.path());
+        clearOutput();
+        const ProgramRun result = run({"-ini", "97", "-K", "4", "-end", "106", "-threads", "2"});
+        EXPECT_EQ(result.exitCode, 1) << frame;
+        EXPECT_EQ(lastLine(result.out), "Unable to read expected file " + file + "\n") << frame;
+        EXPECT_TRUE(listFiles(out()).empty()) << frame;
+        fs::remove_all(file);
+        writeText(file, saved);
+    }
+}
 
 TEST_F(DamagedFrameFixture, ColourFrameInTheCalibrationPhase) {
     expectFault(prefix() + "/input/" + frameFile("in", 101), "Unable to read expected RGB file ",

@@ -10,6 +10,7 @@
 #include <exception>
 #include <filesystem>
 #include <functional>
+#include <utility>
 
 #include "accuracy.hpp"
 #include "bench_options.hpp"
@@ -140,10 +141,13 @@ SequenceResult prepareSequence(const std::string& dir) {
     seq.breakdowns.push_back(breakdown("default threads", 0, true));
     seq.breakdowns.push_back(breakdown("-threads 1", 1, true));
     seq.breakdowns.push_back(breakdown("-threads 1 -s 0", 1, false));
-    for (const bool depth : {true, false}) {
+    // RGB-D on one thread too: what a second thread costs in CPU.
+    for (const auto& [depth, threads] :
+         {std::pair{true, 0}, std::pair{true, 1}, std::pair{false, 0}}) {
         LiveResult live;
         live.name = depth ? "RGB-D n=3" : "colour n=3";
         live.depth = depth;
+        live.threads = threads;
         live.modelBytes = modelBytes(seq.layout, 3, depth);
         seq.live.push_back(live);
     }
@@ -195,9 +199,10 @@ void runOnce(SequenceResult& seq, const std::string& program) {
         }
     }
     for (LiveResult& live : seq.live) {
-        const LiveSample sample = runLive(layout, live.depth, 3);
-        std::fprintf(stderr, "  live, %-18s %s online %.2f ms/frame\n", live.name.c_str(),
-                     sample.succeeded ? "ok    " : "FAILED", sample.onlineWallMs);
+        const LiveSample sample = runLive(layout, live.depth, 3, live.threads);
+        std::fprintf(stderr, "  live, %-10s threads %d %s online %.2f ms/frame\n",
+                     live.name.c_str(), live.threads, sample.succeeded ? "ok    " : "FAILED",
+                     sample.onlineWallMs);
         if (sample.succeeded) {
             live.samples.push_back(sample);
         } else {

@@ -90,6 +90,7 @@ struct BreakdownResult {
 struct LiveResult {
     std::string name;
     bool depth = true;
+    int threads = 0;  // 0: the library's default
     double modelBytes = 0.0;
     std::vector<LiveSample> samples;  // successful repeats only
     int failures = 0;

@@ -40,7 +40,7 @@ long statusKb(const char* field) {
     return kb;
 }
 
-LiveSample measure(const BenchSequence& layout, bool depth, int n) {
+LiveSample measure(const BenchSequence& layout, bool depth, int n, int threads) {
     const cv::Mat background = decode(layout.files.background(), cv::IMREAD_COLOR);
     const cv::Mat roi = cv::imread(layout.files.regionOfInterest(), cv::IMREAD_GRAYSCALE);
     std::vector<cv::Mat> colours;
@@ -57,6 +57,7 @@ LiveSample measure(const BenchSequence& layout, bool depth, int n) {
     }
     dadimero::Settings settings;
     settings.n = n;
+    settings.threads = threads;
     settings.K = layout.fromIdx - BenchSequence::kFirstFrame;
     const long before = statusKb("VmRSS:");
     dadimero::Subtractor subtractor(settings, background, depthBackground, roi);
@@ -88,9 +89,9 @@ LiveSample measure(const BenchSequence& layout, bool depth, int n) {
 
 }  // namespace
 
-LiveSample runLive(const BenchSequence& layout, bool depth, int n) {
+LiveSample runLive(const BenchSequence& layout, bool depth, int n, int threads) {
     const ChildOutcome outcome = runForked([&] {
-        const LiveSample sample = measure(layout, depth, n);
+        const LiveSample sample = measure(layout, depth, n, threads);
         std::vector<char> bytes(sizeof sample);
         std::memcpy(bytes.data(), &sample, sizeof sample);
         return bytes;

@@ -135,16 +135,16 @@ void printShadowShare(std::FILE* out, const SequenceResult& seq) {
 void printLive(std::FILE* out, const SequenceResult& seq) {
     if (seq.live.empty()) return;
     std::fprintf(out,
-                 "\nLive: frames decoded beforehand, apply() alone, default threads, ms per "
-                 "frame (wall; CPU of every thread)\n%-12s %10s %10s %10s %10s %8s %8s %9s "
-                 "%9s\n",
-                 "config", "calib wall", "calib CPU", "online", "online CPU", "fps", "x MOG2",
-                 "held MiB", "model MiB");
+                 "\nLive: frames decoded beforehand, apply() alone, ms per frame (wall; CPU of "
+                 "every thread; threads 0: the default)\n%-12s %7s %10s %10s %10s %10s %8s %8s "
+                 "%9s %9s\n",
+                 "config", "threads", "calib wall", "calib CPU", "online", "online CPU", "fps",
+                 "x MOG2", "held MiB", "model MiB");
     for (const LiveResult& live : seq.live) {
         const double online = live.medianOf(&LiveSample::onlineWallMs);
         const double onlineCpu = live.medianOf(&LiveSample::onlineCpuMs);
-        std::fprintf(out, "%-12s %10.2f %10.2f %10.2f %10.2f %8.1f %8.2f %9.1f %9.1f",
-                     live.name.c_str(), live.medianOf(&LiveSample::calibrationWallMs),
+        std::fprintf(out, "%-12s %7d %10.2f %10.2f %10.2f %10.2f %8.1f %8.2f %9.1f %9.1f",
+                     live.name.c_str(), live.threads, live.medianOf(&LiveSample::calibrationWallMs),
                      live.medianOf(&LiveSample::calibrationCpuMs), online, onlineCpu, fps(online),
                      ratio(onlineCpu, seq.mog2ApplyCpuMs), live.medianOf(&LiveSample::heldMiB),
                      live.modelBytes / kMiB);
@@ -285,11 +285,11 @@ void printJson(std::FILE* out, const BenchReport& report) {
         for (size_t v = 0; v < seq.live.size(); ++v) {
             const LiveResult& live = seq.live[v];
             std::fprintf(out,
-                         "%s{\"name\":%s,\"calibration_wall_ms\":%.4f,"
+                         "%s{\"name\":%s,\"threads\":%d,\"calibration_wall_ms\":%.4f,"
                          "\"calibration_cpu_ms\":%.4f,\"online_wall_ms\":%.4f,"
                          "\"online_cpu_ms\":%.4f,\"held_mib\":%.2f,\"model_bytes\":%.0f,"
                          "\"failed_runs\":%d}",
-                         v == 0 ? "" : ",", jsonString(live.name).c_str(),
+                         v == 0 ? "" : ",", jsonString(live.name).c_str(), live.threads,
                          live.medianOf(&LiveSample::calibrationWallMs),
                          live.medianOf(&LiveSample::calibrationCpuMs),
                          live.medianOf(&LiveSample::onlineWallMs),

@@ -53,24 +53,12 @@ using Lanes8 = int32_t __attribute__((vector_size(32)));
     return (chosen & mask) | (other & ~mask);
 }
 [[gnu::always_inline]] inline Float4 select(Lanes4 mask, Float4 chosen, Float4 other) {
-    Lanes4 a;
-    Lanes4 b;
-    std::memcpy(&a, &chosen, sizeof a);
-    std::memcpy(&b, &other, sizeof b);
-    const Lanes4 mixed = select(mask, a, b);
-    Float4 result;
-    std::memcpy(&result, &mixed, sizeof result);
-    return result;
+    return __builtin_bit_cast(Float4, select(mask, __builtin_bit_cast(Lanes4, chosen),
+                                             __builtin_bit_cast(Lanes4, other)));
 }
 [[gnu::always_inline]] inline Float8 select(Lanes8 mask, Float8 chosen, Float8 other) {
-    Lanes8 a;
-    Lanes8 b;
-    std::memcpy(&a, &chosen, sizeof a);
-    std::memcpy(&b, &other, sizeof b);
-    const Lanes8 mixed = select(mask, a, b);
-    Float8 result;
-    std::memcpy(&result, &mixed, sizeof result);
-    return result;
+    return __builtin_bit_cast(Float8, select(mask, __builtin_bit_cast(Lanes8, chosen),
+                                             __builtin_bit_cast(Lanes8, other)));
 }
 
 // The four floats as doubles, exactly. Widened lane by lane: GCC 12 makes its

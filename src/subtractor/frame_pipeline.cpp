@@ -37,6 +37,12 @@ int workerCount(int threads, const ModelGrid& grid) {
     return threadsForRows(threads > 0 ? threads : std::max(cv::getNumThreads(), 1), grid.H);
 }
 
+// The online depth threshold: 8-bit depth is matched within 0.005 whatever
+// e2D says.
+float onlineDepthThreshold(const Settings& settings, int depthBits) {
+    return depthBits < 16 ? 0.005f : settings.e2D;
+}
+
 }  // namespace
 
 FramePipeline::FramePipeline(const Settings& s, const ModelGrid& g, RegionOfInterest region,
@@ -97,7 +103,7 @@ auto FramePipeline::build(const Settings& settings, const cv::Mat& roiImage,
 void FramePipeline::setDepthBackground(const cv::Mat& background) {
     requireDepthImage(background, cv::Size(grid.W, grid.H), "the depth background");
     depthBits = background.depth() == CV_16U ? 16 : 8;
-    e2D = depthBits < 16 ? 0.005f : settings.e2D;
+    e2D = onlineDepthThreshold(settings, depthBits);
     DepthModel& model = *depth;
     std::fill(model.weights.begin(), model.weights.end(), 0.0f);
     std::fill(model.labels.begin(), model.labels.end(), 0);
@@ -111,7 +117,7 @@ void FramePipeline::useSettings(const Settings& s) {
     shadow = ShadowThresholds{s.gamma, s.beta, s.tauS, s.tauH};
     a1 = baseRate(s.c1, s.n);
     a2 = baseRate(s.c2, s.n);
-    if (depth) e2D = depthBits < 16 ? 0.005f : s.e2D;
+    if (depth) e2D = onlineDepthThreshold(s, depthBits);
 }
 
 void FramePipeline::backgroundMask(cv::OutputArray fgmask) const {

@@ -9,7 +9,7 @@ namespace dadimero {
 
 namespace {
 
-// "%g", with "nan" for every NaN (printf writes "-nan" for one with its sign set).
+// "%g", with "nan" for every NaN ("%g" alone writes "-nan" for one with its sign set).
 std::string text(double value) {
     return std::isnan(value) ? "nan" : cv::format("%g", value);
 }
